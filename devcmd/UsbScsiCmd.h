@@ -1,0 +1,68 @@
+// The recorder as a device object: discovery, the vendor transport and the
+// storage and management commands built on it.
+#pragma once
+
+#include "DeviceTime.h"
+#include "GeneralStorageCmd.h"
+#include "PassThrough.h"
+#include "VendorCdb.h"
+#include "platform.h"
+
+class UsbScsiCmd : public GeneralStorageCmd {
+public:
+    // A sector of the storage commands.
+    static constexpr uint32_t kSectorSize = 512;
+    // WriteSectorStream sends at most this many sectors per command.
+    static constexpr uint32_t kStreamChunkSectors = 64;
+    // ReadSectors and WriteSectors carry the count in 16 bits.
+    static constexpr uint32_t kMaxSectorCount = 0xFFFF;
+
+    UsbScsiCmd() = default;
+    UsbScsiCmd(const UsbScsiCmd&) = delete;
+    UsbScsiCmd& operator=(const UsbScsiCmd&) = delete;
+
+    // Scans the drive letters D to Z for the recorder and keeps its handle.
+    // A handle kept by an earlier successful Open is closed first.
+    // 1 when a recorder answered, 0 when none did.
+    int Open() override;
+    int WriteSectorStream(uint32_t count, const void* data) override;
+    int Command03() override;
+    int ReadByte(uint32_t address, uint8_t* out) override;
+    int WriteByte(uint32_t address, const uint8_t* value) override;
+    int ReadValue(int selector1, int selector2, int32_t* out) override;
+    int ReadSectors(uint32_t address, uint32_t count, void* data) override;
+    int WriteSectors(uint32_t address, uint32_t count, const void* data) override;
+    int Command09(uint32_t address) override;
+    int Command0A() override;
+    // Releases the kept handle (if any) and forgets it; the variant stays. Always 1.
+    int Close() override;
+    // 0 none, 1 or 2: by which probe answer the recorder was identified.
+    int GetVariant() override;
+    int Command0D() override;
+    // Releases nothing: only Close gives the handle back.
+    ~UsbScsiCmd() override = default;
+
+    HANDLE handle() const { return m_handle; }
+
+private:
+    int sendNoData(uint8_t op, int direction);
+
+    HANDLE m_handle = nullptr;
+    int32_t m_variant = 0;
+};
+
+// Direction argument of ExecuteVendorCommand.
+constexpr int kDirectionIn = 1;
+constexpr int kDirectionOut = 0;
+
+// Sends a PassThroughRequest whose Cdb and data area the caller has filled, as
+// a data-in request of `length` bytes on the device's handle. 1 on success.
+int SendPassThrough(PassThroughRequest* request, uint32_t length, UsbScsiCmd* device);
+
+// The one route of every vendor command after discovery. Stamps the signature
+// into cdb bytes 0..2, then sends a buffered data-in request (direction 1) or a
+// direct data-out request (any other direction). A data-in request for more
+// than the data area holds is refused without a system call. 1 when the system
+// call succeeded, else 0; after a failure a data-in buffer is untouched.
+int ExecuteVendorCommand(UsbScsiCmd* device, void* buffer, VendorCdb* cdb, uint32_t length,
+                         int direction);

@@ -1,0 +1,44 @@
+// The recorder behind a simulated drive: its state and its answers to the
+// vendor commands, as status byte and payload.
+#pragma once
+
+#include "../devcmd/DeviceTime.h"
+
+#include <array>
+#include <cstdint>
+#include <ctime>
+
+namespace sim {
+
+class Recorder {
+public:
+    Recorder();
+
+    // Probe variant: 1 answers 0xAA 0x55 in bytes 0-1, 2 answers "AIT" in bytes 9-11.
+    int variant = 1;
+    // Factory state: password "000000", police number 13 zero bytes,
+    // clock following the PC's.
+    std::array<uint8_t, 6> password{};
+    std::array<uint8_t, 13> policeNumber{};
+    bool uDiskMode = false;
+    int loginCount = 0;
+
+    void resetToFactory();
+    // The recorder's clock: the PC's local time plus an offset that set-time moves.
+    DeviceTime now() const;
+    void setClock(const DeviceTime& t);
+
+    // Fills `data` (`length` bytes, pre-zeroed by the caller) with the answer
+    // to the probe command (0x01).
+    void answerProbe(uint8_t* data, uint32_t length) const;
+    // Answers a management command (0xFE): returns the number of response
+    // bytes written to `response` (status byte first).
+    uint32_t answerManagement(const uint8_t* cdb, uint8_t* response, uint32_t length);
+    // Standard INQUIRY data for a removable disk (36 bytes).
+    static void answerInquiry(uint8_t* data, uint32_t length, bool recorder);
+
+private:
+    std::time_t m_offsetSeconds = 0;
+};
+
+}  // namespace sim

@@ -1,0 +1,33 @@
+// The simulated recorder of the demo build, set up from a scenario text, with
+// an optional line log of every platform call.
+//
+// Scenario: comma-separated tokens, applied in order, over the default machine
+// (C: and D: ordinary disks, a recorder of variant 1 at G:, factory state):
+//   none                   no recorder at all
+//   recorder=L             the recorder sits behind letter L instead of G
+//   variant=N              probe variant 1 or 2
+//   password=XXXXXX        the recorder's password (six bytes)
+//   pull-after-discovery   the recorder is pulled out right after it answers its probe
+//   fail-ioctl=N           the N-th DeviceIoControl fails
+//   fail-ioctls-from=N     every DeviceIoControl from the N-th on fails
+//   status=SS:VV           next management sub-operation SS (hex) answers status VV (hex)
+//
+// Log lines (one per call, flushed at once):
+//   create L: ok|fail
+//   ioctl L: code=0004d004 in=N out=N dir=in|out len=N timeout=N cdb=<32 hex> [data=<hex>] result=0|1
+//   close L: result=0|1          (L is ? for a handle the stack does not know)
+#pragma once
+
+#include "storage_stack.h"
+
+#include <string>
+
+namespace sim {
+
+// Applies a scenario to the stack; false (and `error` set) for a token it does not know.
+bool applyScenario(StorageStack& stack, const std::string& scenario, std::string* error);
+
+// Formats one call as a log line (without the newline).
+std::string formatCall(const Call& call);
+
+}  // namespace sim

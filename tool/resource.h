@@ -1,0 +1,42 @@
+// Resource and control ids of korvane.
+#pragma once
+
+#define IDD_KORVANE_DIALOG 102
+#define IDD_MENU_DIALOG 103
+#define IDD_CHANGEPWD_DIALOG 104
+#define IDD_SETNUMBER_DIALOG 105
+#define IDR_MAINFRAME 128
+#define IDB_BANNER 136
+
+// Login dialog (102)
+#define IDC_EDIT_PASSWORD 1000
+#define IDC_STATIC_PASSWORD 1001
+#define IDC_BTN_LOGIN 1002
+#define IDC_BTN_LOGIN_EXIT 1003
+
+// Police-number dialog (105)
+#define IDC_BTN_NUMBER_BACK 1004
+#define IDC_BTN_NUMBER_SET 1005
+#define IDC_BTN_NUMBER_EXIT 1006
+#define IDC_EDIT_POLICE_NUMBER 1011
+
+// Menu dialog (103)
+#define IDC_BTN_UDISK 1007
+#define IDC_BTN_BACK 1008
+#define IDC_BTN_TIMESYNC 1015
+#define IDC_STATIC_TIME 1016
+#define IDC_BTN_CHANGEPWD 1017
+#define IDC_BTN_POLICENUMBER 1018
+#define IDC_BTN_MENU_EXIT 1019
+
+// Change-password dialog (104)
+#define IDC_EDIT_NEWPWD 1012
+#define IDC_EDIT_NEWPWD_AGAIN 1013
+#define IDC_EDIT_OLDPWD 1020
+#define IDC_BTN_PWD_BACK 1021
+#define IDC_BTN_PWD_CONFIRM 1022
+#define IDC_BTN_PWD_EXIT 1023
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
