@@ -17,7 +17,7 @@ public:
     // ReadSectors and WriteSectors carry the count in 16 bits.
     static constexpr uint32_t kMaxSectorCount = 0xFFFF;
 
-    UsbScsiCmd() = default;
+    constexpr UsbScsiCmd() = default;
     UsbScsiCmd(const UsbScsiCmd&) = delete;
     UsbScsiCmd& operator=(const UsbScsiCmd&) = delete;
 

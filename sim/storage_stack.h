@@ -48,7 +48,9 @@ struct DecodedRequest {
 
 // One platform call, as recorded.
 struct Call {
-    enum class Kind { CreateFile, DeviceIoControl, CloseHandle, GetLastError } kind;
+    enum class Kind { CreateFile, DeviceIoControl, CloseHandle, GetLastError };
+    explicit Call(Kind k) : kind(k) {}
+    Kind kind;
     // CreateFile
     std::string path;
     DWORD access = 0, share = 0, disposition = 0, flags = 0;
@@ -129,7 +131,7 @@ private:
     BOOL fail(Call& call, DWORD error);
     void record(Call&& call);
     bool takeInjectedFailure(DWORD* error);
-    BOOL handleRequest(Call& call, Drive& d, uint8_t* record, DWORD inSize, DWORD outSize,
+    BOOL handleRequest(Call& call, Drive& d, uint8_t* buffer, DWORD inSize, DWORD outSize,
                        DWORD* returned);
 
     mutable std::recursive_mutex m_mutex;
@@ -152,5 +154,8 @@ private:
 // request record Windows would accept (wrong Length, sizes or offsets).
 bool decodeRequest(const uint8_t* record, DWORD inSize, DWORD outSize, bool direct,
                    DecodedRequest* out, DWORD* error);
+// Writes the fields a port driver returns (SCSI status, bytes transferred,
+// sense bytes) into a record's header.
+void completeHeader(uint8_t* record, uint8_t scsiStatus, uint32_t transferred, uint8_t senseLength);
 
 }  // namespace sim

@@ -1,0 +1,79 @@
+// Discovery of the recorder among the drive letters, and the handle's lifetime.
+#include "UsbScsiCmd.h"
+#include "requests.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kProbeLength = 16;
+constexpr uint8_t kProbeFill = 0x33;
+
+// Variant 1 answers 0xAA 0x55 in bytes 0 and 1, variant 2 "AIT" in bytes 9 to 11.
+// The tests run in this order; a failed transfer never counts.
+int probeVariant(const uint8_t* data, int transferred)
+{
+    if (data[0] == 0xAA && data[1] == 0x55)
+        return transferred == 1 ? 1 : 0;
+    if (transferred == 1 && data[9] == 0x41 && data[10] == 0x49 && data[11] == 0x54)
+        return 2;
+    return 0;
+}
+
+}  // namespace
+
+int UsbScsiCmd::Open()
+{
+    m_variant = 0;
+    // A handle from an earlier successful Open would otherwise be lost.
+    Close();
+
+    PassThroughRequest request;
+    char path[] = "\\\\.\\F:";
+    for (char letter = 'D'; letter <= 'Z'; ++letter) {
+        path[4] = letter;
+        HANDLE h = plat::CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            continue;
+
+        // The answer to INQUIRY is not examined; some drives only answer the
+        // vendor probe after it.
+        fillInquiryRequest(request);
+        DWORD returned = 0;
+        plat::DeviceIoControl(h, scsi::kIoctlPassThrough, &request, scsi::kHeaderSize, &request,
+                              scsi::kDataOffset + scsi::kInquiryLength, &returned, nullptr);
+
+        // The probe travels through the object, so the handle goes in first.
+        m_handle = h;
+        std::memset(&request, 0, sizeof request);
+        request.data[0] = kProbeFill;
+        request.header.Cdb[0] = vendor::kSignature[0];
+        request.header.Cdb[1] = vendor::kSignature[1];
+        request.header.Cdb[2] = vendor::kSignature[2];
+        request.header.Cdb[3] = vendor::kOpProbe;
+        const int transferred = SendPassThrough(&request, kProbeLength, this);
+
+        const int variant = probeVariant(request.data, transferred);
+        if (variant != 0) {
+            m_variant = variant;
+            return 1;
+        }
+        plat::CloseHandle(h);
+        m_handle = nullptr;
+    }
+    m_handle = nullptr;
+    return 0;
+}
+
+int UsbScsiCmd::Close()
+{
+    if (m_handle != nullptr) {
+        plat::CloseHandle(m_handle);
+        m_handle = nullptr;
+    }
+    return 1;
+}
+
+int UsbScsiCmd::GetVariant() { return m_variant; }

@@ -1,0 +1,153 @@
+#include "recorder.h"
+
+#include "../devcmd/VendorCdb.h"
+
+#include <cstring>
+
+namespace sim {
+namespace {
+
+std::tm localTm(std::time_t t)
+{
+    std::tm out{};
+#ifdef _WIN32
+    localtime_s(&out, &t);
+#else
+    localtime_r(&t, &out);
+#endif
+    return out;
+}
+
+bool plausible(const DeviceTime& t)
+{
+    return t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.hour <= 23 &&
+           t.minute <= 59 && t.second <= 59;
+}
+
+}  // namespace
+
+Recorder::Recorder() { resetToFactory(); }
+
+void Recorder::resetToFactory()
+{
+    std::memcpy(password.data(), "000000", 6);
+    policeNumber.fill(0);
+    uDiskMode = false;
+    loginCount = 0;
+    m_offsetSeconds = 0;
+}
+
+DeviceTime Recorder::now() const
+{
+    const std::tm tm = localTm(std::time(nullptr) + m_offsetSeconds);
+    DeviceTime t;
+    t.year = static_cast<uint16_t>(tm.tm_year + 1900);
+    t.month = static_cast<uint16_t>(tm.tm_mon + 1);
+    t.day = static_cast<uint16_t>(tm.tm_mday);
+    t.hour = static_cast<uint16_t>(tm.tm_hour);
+    t.minute = static_cast<uint16_t>(tm.tm_min);
+    t.second = static_cast<uint16_t>(tm.tm_sec);
+    return t;
+}
+
+void Recorder::setClock(const DeviceTime& t)
+{
+    std::tm tm{};
+    tm.tm_year = t.year - 1900;
+    tm.tm_mon = t.month - 1;
+    tm.tm_mday = t.day;
+    tm.tm_hour = t.hour;
+    tm.tm_min = t.minute;
+    tm.tm_sec = t.second;
+    tm.tm_isdst = -1;
+    m_offsetSeconds = std::mktime(&tm) - std::time(nullptr);
+}
+
+void Recorder::answerProbe(uint8_t* data, uint32_t length) const
+{
+    if (variant == 1 && length >= 2) {
+        data[0] = 0xAA;
+        data[1] = 0x55;
+    } else if (variant == 2 && length >= 12) {
+        data[9] = 'A';
+        data[10] = 'I';
+        data[11] = 'T';
+    }
+}
+
+uint32_t Recorder::answerManagement(const uint8_t* cdb, uint8_t* response, uint32_t length)
+{
+    uint8_t r[16] = {};
+    uint32_t size = 1;
+    switch (cdb[4]) {
+    case vendor::kSubLogin:
+        ++loginCount;
+        r[0] = std::memcmp(cdb + 5, password.data(), 6) == 0 ? 1 : 0;
+        break;
+    case vendor::kSubSetPassword:
+        std::memcpy(password.data(), cdb + 5, 6);
+        r[0] = 1;
+        break;
+    case vendor::kSubSetTime: {
+        DeviceTime t{static_cast<uint16_t>(cdb[5] * 100 + cdb[6]), cdb[7], cdb[8], cdb[9], cdb[10], cdb[11]};
+        // A recorder refuses a date it cannot hold.
+        if (plausible(t)) {
+            setClock(t);
+            r[0] = 1;
+        }
+        break;
+    }
+    case vendor::kSubGetTime: {
+        const DeviceTime t = now();
+        const uint8_t bytes[8] = {1, static_cast<uint8_t>(t.year / 100), static_cast<uint8_t>(t.year % 100),
+                                  static_cast<uint8_t>(t.month), static_cast<uint8_t>(t.day),
+                                  static_cast<uint8_t>(t.hour), static_cast<uint8_t>(t.minute),
+                                  static_cast<uint8_t>(t.second)};
+        std::memcpy(r, bytes, sizeof bytes);
+        size = 8;
+        break;
+    }
+    case vendor::kSubSetIdFirst:
+        std::memcpy(policeNumber.data(), cdb + 5, 6);
+        r[0] = 1;
+        break;
+    case vendor::kSubSetIdSecond:
+        std::memcpy(policeNumber.data() + 6, cdb + 5, 7);
+        r[0] = 1;
+        break;
+    case vendor::kSubGetIdFirst:
+        r[0] = 1;
+        std::memcpy(r + 1, policeNumber.data(), 6);
+        size = 7;
+        break;
+    case vendor::kSubGetIdSecond:
+        r[0] = 1;
+        std::memcpy(r + 1, policeNumber.data() + 6, 7);
+        size = 8;
+        break;
+    case vendor::kSubIntoUDiskMode:
+        uDiskMode = true;
+        r[0] = 1;
+        break;
+    default:
+        r[0] = 0;  // unknown sub-operation: refused
+        break;
+    }
+    if (size > length)
+        size = length;
+    std::memcpy(response, r, size);
+    return size;
+}
+
+void Recorder::answerInquiry(uint8_t* data, uint32_t length, bool recorder)
+{
+    uint8_t inquiry[36] = {0x00, 0x80, 0x02, 0x02, 31, 0, 0, 0};
+    std::memcpy(inquiry + 8, recorder ? "KORVANE " : "GENERIC ", 8);
+    std::memcpy(inquiry + 16, recorder ? "Recorder Disk   " : "USB Flash Disk  ", 16);
+    std::memcpy(inquiry + 32, "1.00", 4);
+    if (!recorder)
+        inquiry[1] = 0x00;  // fixed disk
+    std::memcpy(data, inquiry, length < sizeof inquiry ? length : sizeof inquiry);
+}
+
+}  // namespace sim

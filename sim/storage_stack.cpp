@@ -1,0 +1,349 @@
+#include "storage_stack.h"
+
+#include "../devcmd/VendorCdb.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sim {
+namespace {
+
+thread_local DWORD t_lastError = 0;
+
+constexpr uint8_t kScsiGood = 0x00;
+constexpr uint8_t kScsiCheckCondition = 0x02;
+constexpr DWORD kErrorInvalidFunction = 1;
+constexpr uint32_t kIoctlPassThrough = 0x4D004;
+constexpr uint32_t kIoctlPassThroughDirect = 0x4D014;
+
+bool isVendor(const std::array<uint8_t, 16>& cdb)
+{
+    return cdb[0] == vendor::kSignature[0] && cdb[1] == vendor::kSignature[1] &&
+           cdb[2] == vendor::kSignature[2];
+}
+
+// Fixed-format sense data: ILLEGAL REQUEST, INVALID COMMAND OPERATION CODE.
+void illegalRequestSense(uint8_t* sense, uint32_t room)
+{
+    uint8_t s[18] = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x20, 0x00};
+    std::memcpy(sense, s, std::min<uint32_t>(room, sizeof s));
+}
+
+}  // namespace
+
+StorageStack::StorageStack() = default;
+
+StorageStack::~StorageStack() { uninstall(); }
+
+StorageStack::Drive& StorageStack::drive(char letter) { return m_drives[(letter - 'A') % 26]; }
+
+void StorageStack::setAbsent(char letter)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    drive(letter).kind = DriveKind::Absent;
+}
+
+void StorageStack::attachDisk(char letter)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    drive(letter) = Drive();
+    drive(letter).kind = DriveKind::Disk;
+}
+
+Recorder& StorageStack::attachRecorder(char letter, int variant)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    Drive& d = drive(letter);
+    d = Drive();
+    d.kind = DriveKind::Recorder;
+    d.recorder.variant = variant;
+    return d.recorder;
+}
+
+Recorder* StorageStack::recorder(char letter)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    Drive& d = drive(letter);
+    return d.kind == DriveKind::Recorder ? &d.recorder : nullptr;
+}
+
+DriveKind StorageStack::kind(char letter) const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return m_drives[(letter - 'A') % 26].kind;
+}
+
+void StorageStack::pullOut(char letter)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    drive(letter).pulled = true;
+}
+
+void StorageStack::failIoctl(int n, DWORD error)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_failAt.emplace_back(m_ioctlCounter + n, error);
+}
+
+void StorageStack::failIoctlsFrom(int n, DWORD error)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_failFrom = m_ioctlCounter + n;
+    m_failFromError = error;
+}
+
+void StorageStack::scriptStatus(uint8_t subOperation, uint8_t status)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_scripted.emplace_back(subOperation, status);
+}
+
+std::vector<Call> StorageStack::log() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return m_log;
+}
+
+void StorageStack::clearLog()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_log.clear();
+}
+
+std::vector<Call> StorageStack::vendorCalls() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::vector<Call> out;
+    for (const Call& c : m_log)
+        if (c.kind == Call::Kind::DeviceIoControl && isVendor(c.request.cdb))
+            out.push_back(c);
+    return out;
+}
+
+int StorageStack::openHandleCount() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return static_cast<int>(m_handles.size());
+}
+
+void StorageStack::install()
+{
+    plat::setBackend(this);
+    m_installed = true;
+}
+
+void StorageStack::uninstall()
+{
+    if (m_installed && plat::backend() == this)
+        plat::setBackend(nullptr);
+    m_installed = false;
+}
+
+void StorageStack::setObserver(Observer observer, void* context)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_observer = observer;
+    m_observerContext = context;
+}
+
+void StorageStack::record(Call&& call)
+{
+    m_log.push_back(std::move(call));
+    if (m_observer)
+        m_observer(m_log.back(), m_observerContext);
+}
+
+BOOL StorageStack::fail(Call& call, DWORD error)
+{
+    t_lastError = error;
+    call.result = 0;
+    call.error = error;
+    record(std::move(call));
+    return 0;
+}
+
+bool StorageStack::takeInjectedFailure(DWORD* error)
+{
+    for (auto it = m_failAt.begin(); it != m_failAt.end(); ++it) {
+        if (it->first == m_ioctlCounter) {
+            *error = it->second;
+            m_failAt.erase(it);
+            return true;
+        }
+    }
+    if (m_failFrom > 0 && m_ioctlCounter >= m_failFrom) {
+        *error = m_failFromError;
+        return true;
+    }
+    return false;
+}
+
+HANDLE StorageStack::createFile(const char* path, DWORD access, DWORD share, void* security,
+                                DWORD disposition, DWORD flags, HANDLE templateFile)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    Call call(Call::Kind::CreateFile);
+    call.path = path ? path : "";
+    call.access = access;
+    call.share = share;
+    call.disposition = disposition;
+    call.flags = flags;
+    call.securityNull = security == nullptr;
+    call.templateNull = templateFile == nullptr;
+
+    // A volume path: \\.\X:
+    const std::string& p = call.path;
+    if (p.size() != 6 || p.compare(0, 4, "\\\\.\\") != 0 || p[5] != ':' || p[4] < 'A' || p[4] > 'Z') {
+        fail(call, kErrorFileNotFound);
+        return INVALID_HANDLE_VALUE;
+    }
+    const char letter = p[4];
+    Drive& d = drive(letter);
+    if (d.kind == DriveKind::Absent || d.pulled) {
+        fail(call, kErrorFileNotFound);
+        return INVALID_HANDLE_VALUE;
+    }
+    const uintptr_t value = m_nextHandle;
+    m_nextHandle += 4;
+    m_handles.push_back({value, letter});
+    call.handle = reinterpret_cast<HANDLE>(value);
+    call.letter = letter;
+    call.result = value;
+    t_lastError = 0;
+    record(std::move(call));
+    return reinterpret_cast<HANDLE>(value);
+}
+
+BOOL StorageStack::closeHandle(HANDLE handle)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    Call call(Call::Kind::CloseHandle);
+    call.handle = handle;
+    const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+    auto it = std::find_if(m_handles.begin(), m_handles.end(),
+                           [value](const OpenHandle& h) { return h.value == value; });
+    if (it == m_handles.end())
+        return fail(call, kErrorInvalidHandle);
+    call.letter = it->letter;
+    m_handles.erase(it);
+    call.result = 1;
+    record(std::move(call));
+    return 1;
+}
+
+DWORD StorageStack::lastError()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    Call call(Call::Kind::GetLastError);
+    call.result = t_lastError;
+    record(std::move(call));
+    return t_lastError;
+}
+
+BOOL StorageStack::deviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
+                                   DWORD outSize, DWORD* returned, void* overlapped)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    ++m_ioctlCounter;
+    Call call(Call::Kind::DeviceIoControl);
+    call.handle = device;
+    call.code = code;
+    call.inSize = inSize;
+    call.outSize = outSize;
+    call.inEqualsOut = in == out;
+    call.overlappedNull = overlapped == nullptr;
+    call.returnedNull = returned == nullptr;
+
+    const uintptr_t value = reinterpret_cast<uintptr_t>(device);
+    auto it = std::find_if(m_handles.begin(), m_handles.end(),
+                           [value](const OpenHandle& h) { return h.value == value; });
+    const bool direct = code == kIoctlPassThroughDirect;
+    uint8_t* buffer = static_cast<uint8_t*>(out ? out : in);
+    DWORD error = 0;
+    const bool decoded = (code == kIoctlPassThrough || direct) &&
+                         decodeRequest(static_cast<const uint8_t*>(in), inSize,
+                                       std::max(inSize, outSize), direct, &call.request, &error);
+    if (decoded && direct && call.request.dataIn != 1 && call.request.dataTransferLength > 0) {
+        const uint8_t* data = reinterpret_cast<const uint8_t*>(uintptr_t(call.request.dataBufferOffset));
+        call.dataOut.assign(data, data + call.request.dataTransferLength);
+    }
+
+    if (it == m_handles.end())
+        return fail(call, kErrorInvalidHandle);
+    call.letter = it->letter;
+    // Synchronous handles: no overlapped structure, and the byte count is required.
+    if (!call.overlappedNull || call.returnedNull)
+        return fail(call, kErrorInvalidParameter);
+    if (code != kIoctlPassThrough && !direct)
+        return fail(call, kErrorInvalidFunction);
+    if (!decoded)
+        return fail(call, error);
+    Drive& d = drive(it->letter);
+    if (d.pulled)
+        return fail(call, kErrorDeviceNotConnected);
+    DWORD injected = 0;
+    if (takeInjectedFailure(&injected))
+        return fail(call, injected);
+    return handleRequest(call, d, buffer, inSize, outSize, returned);
+}
+
+BOOL StorageStack::handleRequest(Call& call, Drive& d, uint8_t* buffer, DWORD inSize,
+                                 DWORD outSize, DWORD* returned)
+{
+    const DecodedRequest& q = call.request;
+    // Where data-in bytes go: the record's data area, or the caller's buffer.
+    uint8_t* dataIn = nullptr;
+    if (q.dataIn == 1 && q.dataTransferLength > 0)
+        dataIn = q.direct ? reinterpret_cast<uint8_t*>(uintptr_t(q.dataBufferOffset))
+                          : buffer + q.dataBufferOffset;
+    uint8_t scsiStatus = kScsiGood;
+    uint32_t transferred = 0;
+
+    if (q.cdb[0] == 0x12 && q.dataIn == 1) {  // INQUIRY
+        transferred = std::min<uint32_t>(q.dataTransferLength, 36);
+        if (dataIn)
+            Recorder::answerInquiry(dataIn, transferred, d.kind == DriveKind::Recorder);
+    } else if (d.kind == DriveKind::Recorder && isVendor(q.cdb)) {
+        const uint8_t op = q.cdb[3];
+        if (op == vendor::kOpProbe && dataIn) {
+            d.recorder.answerProbe(dataIn, q.dataTransferLength);
+            transferred = q.dataTransferLength;
+            if (m_pullAfterProbe)
+                d.pulled = true;
+        } else if (op == vendor::kOpManagement && dataIn) {
+            uint8_t response[16] = {};
+            transferred = d.recorder.answerManagement(q.cdb.data(), response, std::min<uint32_t>(q.dataTransferLength, 16));
+            auto s = std::find_if(m_scripted.begin(), m_scripted.end(),
+                                  [&](const std::pair<uint8_t, uint8_t>& e) { return e.first == q.cdb[4]; });
+            if (s != m_scripted.end()) {
+                response[0] = s->second;
+                m_scripted.erase(s);
+            }
+            std::memcpy(dataIn, response, transferred);
+        } else if (op >= vendor::kOpWriteSectorStream && op <= vendor::kOpCommand0D && op != 0x0B && op != 0x0C) {
+            // Storage commands: data-in reads zeros, data-out is taken whole.
+            if (dataIn)
+                std::memset(dataIn, 0, q.dataTransferLength);
+            transferred = q.dataTransferLength;
+        } else {
+            scsiStatus = kScsiCheckCondition;
+        }
+    } else {
+        // An ordinary disk refuses vendor commands with CHECK CONDITION.
+        scsiStatus = kScsiCheckCondition;
+    }
+
+    uint8_t senseLength = 0;
+    if (scsiStatus == kScsiCheckCondition && q.senseInfoLength > 0) {
+        senseLength = std::min<uint8_t>(q.senseInfoLength, 18);
+        illegalRequestSense(buffer + q.senseInfoOffset, senseLength);
+    }
+    completeHeader(buffer, scsiStatus, transferred, senseLength);
+    *returned = q.direct ? inSize : std::min<DWORD>(outSize, uint32_t(q.dataBufferOffset) + transferred);
+    t_lastError = 0;
+    call.result = 1;
+    record(std::move(call));
+    return 1;
+}
+
+}  // namespace sim
