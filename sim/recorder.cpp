@@ -65,10 +65,11 @@ void Recorder::setClock(const DeviceTime& t)
 
 void Recorder::answerProbe(uint8_t* data, uint32_t length) const
 {
-    if (variant == 1 && length >= 2) {
+    if (probe.aa55 && length >= 2) {
         data[0] = 0xAA;
         data[1] = 0x55;
-    } else if (variant == 2 && length >= 12) {
+    }
+    if (probe.ait && length >= 12) {
         data[9] = 'A';
         data[10] = 'I';
         data[11] = 'T';

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
+#include <vector>
 
 namespace sim {
 
@@ -14,13 +15,24 @@ class Recorder {
 public:
     Recorder();
 
-    // Probe variant: 1 answers 0xAA 0x55 in bytes 0-1, 2 answers "AIT" in bytes 9-11.
-    int variant = 1;
+    // How the recorder answers the probe: variant 1 puts 0xAA 0x55 in bytes 0-1,
+    // variant 2 "AIT" in bytes 9-11. Tests may set both or neither.
+    struct ProbeAnswer {
+        bool aa55 = true;
+        bool ait = false;
+    } probe;
+    void setVariant(int variant)
+    {
+        probe.aa55 = variant == 1;
+        probe.ait = variant == 2;
+    }
     // Factory state: password "000000", police number 13 zero bytes,
     // clock following the PC's.
     std::array<uint8_t, 6> password{};
     std::array<uint8_t, 13> policeNumber{};
     bool uDiskMode = false;
+    // What storage reads (0x04, 0x06, 0x07) deliver: these bytes, then zeros.
+    std::vector<uint8_t> storageReadData;
     int loginCount = 0;
 
     void resetToFactory();

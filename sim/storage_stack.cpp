@@ -56,7 +56,7 @@ Recorder& StorageStack::attachRecorder(char letter, int variant)
     Drive& d = drive(letter);
     d = Drive();
     d.kind = DriveKind::Recorder;
-    d.recorder.variant = variant;
+    d.recorder.setVariant(variant);
     return d.recorder;
 }
 
@@ -79,10 +79,10 @@ void StorageStack::pullOut(char letter)
     drive(letter).pulled = true;
 }
 
-void StorageStack::failIoctl(int n, DWORD error)
+void StorageStack::failIoctl(int n, DWORD error, bool afterTransfer)
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    m_failAt.emplace_back(m_ioctlCounter + n, error);
+    m_failAt.push_back({m_ioctlCounter + n, error, afterTransfer});
 }
 
 void StorageStack::failIoctlsFrom(int n, DWORD error)
@@ -162,17 +162,17 @@ BOOL StorageStack::fail(Call& call, DWORD error)
     return 0;
 }
 
-bool StorageStack::takeInjectedFailure(DWORD* error)
+bool StorageStack::takeInjectedFailure(InjectedFailure* failure)
 {
     for (auto it = m_failAt.begin(); it != m_failAt.end(); ++it) {
-        if (it->first == m_ioctlCounter) {
-            *error = it->second;
+        if (it->at == m_ioctlCounter) {
+            *failure = *it;
             m_failAt.erase(it);
             return true;
         }
     }
     if (m_failFrom > 0 && m_ioctlCounter >= m_failFrom) {
-        *error = m_failFromError;
+        *failure = {m_ioctlCounter, m_failFromError, false};
         return true;
     }
     return false;
@@ -281,14 +281,21 @@ BOOL StorageStack::deviceIoControl(HANDLE device, DWORD code, void* in, DWORD in
     Drive& d = drive(it->letter);
     if (d.pulled)
         return fail(call, kErrorDeviceNotConnected);
-    DWORD injected = 0;
-    if (takeInjectedFailure(&injected))
-        return fail(call, injected);
-    return handleRequest(call, d, buffer, inSize, outSize, returned);
+    InjectedFailure injected{};
+    if (takeInjectedFailure(&injected)) {
+        if (injected.afterTransfer)
+            carryOut(call, d, buffer, inSize, outSize, returned);
+        return fail(call, injected.error);
+    }
+    carryOut(call, d, buffer, inSize, outSize, returned);
+    t_lastError = 0;
+    call.result = 1;
+    record(std::move(call));
+    return 1;
 }
 
-BOOL StorageStack::handleRequest(Call& call, Drive& d, uint8_t* buffer, DWORD inSize,
-                                 DWORD outSize, DWORD* returned)
+void StorageStack::carryOut(Call& call, Drive& d, uint8_t* buffer, DWORD inSize, DWORD outSize,
+                            DWORD* returned)
 {
     const DecodedRequest& q = call.request;
     // Where data-in bytes go: the record's data area, or the caller's buffer.
@@ -321,9 +328,13 @@ BOOL StorageStack::handleRequest(Call& call, Drive& d, uint8_t* buffer, DWORD in
             }
             std::memcpy(dataIn, response, transferred);
         } else if (op >= vendor::kOpWriteSectorStream && op <= vendor::kOpCommand0D && op != 0x0B && op != 0x0C) {
-            // Storage commands: data-in reads zeros, data-out is taken whole.
-            if (dataIn)
+            // Storage commands: data-in reads the recorder's bytes, data-out is taken whole.
+            if (dataIn) {
                 std::memset(dataIn, 0, q.dataTransferLength);
+                const std::vector<uint8_t>& src = d.recorder.storageReadData;
+                if (!src.empty())
+                    std::memcpy(dataIn, src.data(), std::min<size_t>(src.size(), q.dataTransferLength));
+            }
             transferred = q.dataTransferLength;
         } else {
             scsiStatus = kScsiCheckCondition;
@@ -340,10 +351,6 @@ BOOL StorageStack::handleRequest(Call& call, Drive& d, uint8_t* buffer, DWORD in
     }
     completeHeader(buffer, scsiStatus, transferred, senseLength);
     *returned = q.direct ? inSize : std::min<DWORD>(outSize, uint32_t(q.dataBufferOffset) + transferred);
-    t_lastError = 0;
-    call.result = 1;
-    record(std::move(call));
-    return 1;
 }
 
 }  // namespace sim

@@ -84,7 +84,9 @@ public:
 
     // Fault injection.
     // The n-th DeviceIoControl from now (1: the next one) fails with `error`.
-    void failIoctl(int n, DWORD error = kErrorIoDevice);
+    // With `afterTransfer` the request is carried out (data-in bytes arrive)
+    // before the call reports the failure, as after a data overrun.
+    void failIoctl(int n, DWORD error = kErrorIoDevice, bool afterTransfer = false);
     // Every DeviceIoControl from the n-th from now on fails.
     void failIoctlsFrom(int n, DWORD error = kErrorIoDevice);
     // A recorder that answers its probe is pulled out right after the answer.
@@ -130,9 +132,14 @@ private:
     Drive& drive(char letter);
     BOOL fail(Call& call, DWORD error);
     void record(Call&& call);
-    bool takeInjectedFailure(DWORD* error);
-    BOOL handleRequest(Call& call, Drive& d, uint8_t* buffer, DWORD inSize, DWORD outSize,
-                       DWORD* returned);
+    struct InjectedFailure {
+        int at;
+        DWORD error;
+        bool afterTransfer;
+    };
+    bool takeInjectedFailure(InjectedFailure* failure);
+    void carryOut(Call& call, Drive& d, uint8_t* buffer, DWORD inSize, DWORD outSize,
+                  DWORD* returned);
 
     mutable std::recursive_mutex m_mutex;
     std::array<Drive, 26> m_drives;
@@ -140,7 +147,7 @@ private:
     uintptr_t m_nextHandle = 0x100;
     std::vector<Call> m_log;
     int m_ioctlCounter = 0;
-    std::vector<std::pair<int, DWORD>> m_failAt;
+    std::vector<InjectedFailure> m_failAt;
     int m_failFrom = 0;
     DWORD m_failFromError = 0;
     bool m_pullAfterProbe = false;
