@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test:
+#   native unit tests (plain and under AddressSanitizer/UBSan),
+#   static checks of the Windows binaries in dist/,
+#   RKM51DLL and korvane under wine (64-bit; 32-bit where a 32-bit wine exists).
+# Ends with one line: "N passed, N failed, N skipped".
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/deps.sh || exit 1
+
+build() {
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
+}
+
+# Windows binaries first: the native suite checks the files they leave in dist/.
+for preset in win32 win64 linux linux-asan; do
+  echo "== build $preset"
+  build "$preset" || { echo "build of $preset failed"; echo "0 passed, 1 failed"; exit 1; }
+done
+
+passed=0 failed=0 skipped=0
+for preset in linux linux-asan win64 win32; do
+  echo "== test $preset"
+  log=$(mktemp)
+  ctest --preset "$preset" 2>&1 | tee "$log"
+  # "95% tests passed, 1 tests failed out of 20"
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -z "$line" ]; then
+    echo "no test summary from $preset"
+    failed=$((failed + 1))
+  else
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+    bad=$(sed -E 's/.*, ([0-9]+) tests failed.*/\1/' <<<"$line")
+    skip=$(grep -cE '\*\*\*Skipped|Not Run \(Disabled\)' "$log" || true)
+    passed=$((passed + total - bad - skip))
+    failed=$((failed + bad))
+    skipped=$((skipped + skip))
+  fi
+  rm -f "$log"
+done
+
+echo "$passed passed, $failed failed, $skipped skipped"
+[ "$failed" -eq 0 ]
