@@ -1,0 +1,139 @@
+# Sourced helper: sets up wine for korvane's Windows programs, once per run.
+#
+#   KV_WINE_DIR=<dir> . scripts/wine-env.sh     (bash)
+#   kv_wine program.exe args...                 runs a program under wine
+#
+# What it prepares:
+#   - a private zh_CN.UTF-8 locale in $KV_WINE_DIR/locale (wine then uses code
+#     page 936 like a Chinese Windows; the locale is set for wine only),
+#   - a wine prefix in $KV_WINE_DIR/prefix, made once, with the Mono and Gecko
+#     prompts off and a 1024x768 virtual desktop (without a window manager every
+#     hide of a dialog stalls and captions are not drawn),
+#   - an Xvfb display when no DISPLAY is set, or always with KV_WINE_XVFB=1,
+#   - WINEDEBUG=-all.
+# On exit of the sourcing shell it stops the prefix's wine processes and the Xvfb
+# it started (set KV_WINE_NO_TRAP=1 and call kv_wine_cleanup yourself to keep
+# an EXIT trap of your own). One shell at a time uses a prefix: a second one
+# waits for the first (flock on $KV_WINE_DIR/lock).
+#
+# Inputs:  KV_WINE_DIR (default: build/wine in the repository), KV_WINE_XVFB,
+#          KV_WINE_NO_TRAP, DISPLAY.
+# Outputs: WINEPREFIX WINEDEBUG WINEDLLOVERRIDES DISPLAY KV_WINE_LOCPATH
+#          KV_WINE_XVFB_PID (empty if none was started); functions kv_wine,
+#          kv_wine_cleanup.
+
+kv__repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+KV_WINE_DIR=${KV_WINE_DIR:-$kv__repo_root/build/wine}
+KV_WINE_XVFB_PID=
+
+kv__fail() {
+    echo "wine-env: $*" >&2
+    return 1
+}
+
+kv__require_tools() {
+    local tool missing=
+    for tool in wine wineserver Xvfb localedef flock; do
+        command -v "$tool" >/dev/null 2>&1 || missing="$missing $tool"
+    done
+    if [ -n "$missing" ]; then
+        kv__fail "missing:$missing (Debian packages: wine wine64 xvfb locales util-linux)"
+        return 1
+    fi
+    fc-list 2>/dev/null | grep -qi 'wenquanyi micro hei' ||
+        echo "wine-env: fonts-wqy-microhei is not installed; Chinese text will show as boxes" >&2
+    return 0
+}
+
+# The locale wine runs under: the system's if it has one, else a private one.
+kv__setup_locale() {
+    if locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+        KV_WINE_LOCPATH=
+        return 0
+    fi
+    KV_WINE_LOCPATH=$KV_WINE_DIR/locale
+    [ -f "$KV_WINE_LOCPATH/zh_CN.UTF-8/LC_CTYPE" ] && return 0
+    mkdir -p "$KV_WINE_LOCPATH"
+    # localedef exits 1 for mere warnings; judge it by what it wrote.
+    localedef -i zh_CN -f UTF-8 "$KV_WINE_LOCPATH/zh_CN.UTF-8" >/dev/null 2>&1
+    [ -f "$KV_WINE_LOCPATH/zh_CN.UTF-8/LC_CTYPE" ] ||
+        kv__fail "could not build the zh_CN.UTF-8 locale (is the Debian package locales installed?)"
+}
+
+kv_wine() {
+    if [ -n "$KV_WINE_LOCPATH" ]; then
+        LOCPATH=$KV_WINE_LOCPATH LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$@"
+    else
+        LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$@"
+    fi
+}
+
+kv__wineserver() {
+    if [ -n "$KV_WINE_LOCPATH" ]; then
+        LOCPATH=$KV_WINE_LOCPATH LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wineserver "$@"
+    else
+        wineserver "$@"
+    fi
+}
+
+kv__start_xvfb() {
+    local fdfile=$KV_WINE_DIR/xvfb.display i
+    rm -f "$fdfile"
+    # -displayfd: Xvfb picks a free display and writes its number when ready.
+    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$fdfile" >/dev/null 2>&1 &
+    KV_WINE_XVFB_PID=$!
+    for i in $(seq 1 100); do
+        if [ -s "$fdfile" ] && grep -q '^[0-9][0-9]*$' "$fdfile"; then
+            export DISPLAY=:$(head -n1 "$fdfile")
+            return 0
+        fi
+        kill -0 "$KV_WINE_XVFB_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    kv__fail "Xvfb did not start"
+}
+
+kv__setup_prefix() {
+    export WINEPREFIX=$KV_WINE_DIR/prefix
+    [ -f "$KV_WINE_DIR/prefix.ready" ] && return 0
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    kv_wine wineboot --init >/dev/null 2>&1 || true
+    kv__wineserver -w
+    kv_wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 &&
+        kv_wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
+            >/dev/null 2>&1 ||
+        { kv__fail "could not write the virtual desktop into the wine prefix"; return 1; }
+    kv__wineserver -w
+    [ -f "$WINEPREFIX/system.reg" ] || { kv__fail "wine prefix was not created"; return 1; }
+    touch "$KV_WINE_DIR/prefix.ready"
+}
+
+kv_wine_cleanup() {
+    if [ -n "$WINEPREFIX" ]; then
+        kv__wineserver -k >/dev/null 2>&1 || true
+    fi
+    if [ -n "$KV_WINE_XVFB_PID" ]; then
+        kill "$KV_WINE_XVFB_PID" 2>/dev/null || true
+        wait "$KV_WINE_XVFB_PID" 2>/dev/null || true
+        KV_WINE_XVFB_PID=
+    fi
+}
+
+kv__wine_env_main() {
+    kv__require_tools || return 1
+    mkdir -p "$KV_WINE_DIR" || return 1
+    exec {KV__WINE_LOCK_FD}>"$KV_WINE_DIR/lock"
+    flock -w 900 "$KV__WINE_LOCK_FD" || { kv__fail "prefix $KV_WINE_DIR is busy"; return 1; }
+
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    kv__setup_locale || return 1
+    if [ "${KV_WINE_XVFB:-0}" = 1 ] || [ -z "$DISPLAY" ]; then
+        kv__start_xvfb || return 1
+    fi
+    [ "${KV_WINE_NO_TRAP:-0}" = 1 ] || trap kv_wine_cleanup EXIT
+    kv__setup_prefix
+}
+
+kv__wine_env_main
