@@ -31,11 +31,14 @@ fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# Banner: light-blue band, a darker rule along the bottom, the title centred in black.
+# Banner: light-blue band, a darker rule along the bottom, the title in black.
+# The dialogs are 320 dialog units wide, about 480 to 500 pixels at 96 dpi, so
+# the right end of the 560-pixel banner is cut off there: the title is centred
+# on the part that shows (x = 245) rather than on the whole bitmap.
 "$convert" -size 560x80 xc:'#cde6f8' \
     -fill '#5b9bd5' -draw 'rectangle 0,76 559,79' \
     -font "$font" -pointsize 40 -fill black -gravity center \
-    -annotate +0-2 "$title" \
+    -annotate -35-2 "$title" \
     -alpha off -type TrueColor -compress None BMP3:"$out/banner.bmp"
 
 # Icon: a recorder face drawn at each size without anti-aliasing, so that every
