@@ -39,20 +39,20 @@ StorageStack::Drive& StorageStack::drive(char letter) { return m_drives[(letter 
 
 void StorageStack::setAbsent(char letter)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     drive(letter).kind = DriveKind::Absent;
 }
 
 void StorageStack::attachDisk(char letter)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     drive(letter) = Drive();
     drive(letter).kind = DriveKind::Disk;
 }
 
 Recorder& StorageStack::attachRecorder(char letter, int variant)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     Drive& d = drive(letter);
     d = Drive();
     d.kind = DriveKind::Recorder;
@@ -62,57 +62,57 @@ Recorder& StorageStack::attachRecorder(char letter, int variant)
 
 Recorder* StorageStack::recorder(char letter)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     Drive& d = drive(letter);
     return d.kind == DriveKind::Recorder ? &d.recorder : nullptr;
 }
 
 DriveKind StorageStack::kind(char letter) const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     return m_drives[(letter - 'A') % 26].kind;
 }
 
 void StorageStack::pullOut(char letter)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     drive(letter).pulled = true;
 }
 
 void StorageStack::failIoctl(int n, DWORD error, bool afterTransfer)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     m_failAt.push_back({m_ioctlCounter + n, error, afterTransfer});
 }
 
 void StorageStack::failIoctlsFrom(int n, DWORD error)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     m_failFrom = m_ioctlCounter + n;
     m_failFromError = error;
 }
 
 void StorageStack::scriptStatus(uint8_t subOperation, uint8_t status)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     m_scripted.emplace_back(subOperation, status);
 }
 
 std::vector<Call> StorageStack::log() const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     return m_log;
 }
 
 void StorageStack::clearLog()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     m_log.clear();
 }
 
 std::vector<Call> StorageStack::vendorCalls() const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     std::vector<Call> out;
     for (const Call& c : m_log)
         if (c.kind == Call::Kind::DeviceIoControl && isVendor(c.request.cdb))
@@ -122,7 +122,7 @@ std::vector<Call> StorageStack::vendorCalls() const
 
 int StorageStack::openHandleCount() const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     return static_cast<int>(m_handles.size());
 }
 
@@ -141,7 +141,7 @@ void StorageStack::uninstall()
 
 void StorageStack::setObserver(Observer observer, void* context)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     m_observer = observer;
     m_observerContext = context;
 }
@@ -181,7 +181,7 @@ bool StorageStack::takeInjectedFailure(InjectedFailure* failure)
 HANDLE StorageStack::createFile(const char* path, DWORD access, DWORD share, void* security,
                                 DWORD disposition, DWORD flags, HANDLE templateFile)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     Call call(Call::Kind::CreateFile);
     call.path = path ? path : "";
     call.access = access;
@@ -216,7 +216,7 @@ HANDLE StorageStack::createFile(const char* path, DWORD access, DWORD share, voi
 
 BOOL StorageStack::closeHandle(HANDLE handle)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     Call call(Call::Kind::CloseHandle);
     call.handle = handle;
     const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
@@ -233,7 +233,7 @@ BOOL StorageStack::closeHandle(HANDLE handle)
 
 DWORD StorageStack::lastError()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     Call call(Call::Kind::GetLastError);
     call.result = t_lastError;
     record(std::move(call));
@@ -243,7 +243,7 @@ DWORD StorageStack::lastError()
 BOOL StorageStack::deviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
                                    DWORD outSize, DWORD* returned, void* overlapped)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<RecursiveLock> lock(m_mutex);
     ++m_ioctlCounter;
     Call call(Call::Kind::DeviceIoControl);
     call.handle = device;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include "recursive_lock.h"
 #include <string>
 #include <vector>
 
@@ -141,7 +142,7 @@ private:
     void carryOut(Call& call, Drive& d, uint8_t* buffer, DWORD inSize, DWORD outSize,
                   DWORD* returned);
 
-    mutable std::recursive_mutex m_mutex;
+    mutable RecursiveLock m_mutex;
     std::array<Drive, 26> m_drives;
     std::vector<OpenHandle> m_handles;
     uintptr_t m_nextHandle = 0x100;
