@@ -7,8 +7,8 @@
 #   - a private zh_CN.UTF-8 locale in $KV_WINE_DIR/locale (wine then uses code
 #     page 936 like a Chinese Windows; the locale is set for wine only),
 #   - a wine prefix in $KV_WINE_DIR/prefix, made once, with the Mono and Gecko
-#     prompts off and a 1024x768 virtual desktop (without a window manager every
-#     hide of a dialog stalls and captions are not drawn),
+#     prompts off, a 1024x768 virtual desktop (without a window manager every
+#     hide of a dialog stalls and captions are not drawn) and wine's Marlett font,
 #   - an Xvfb display when no DISPLAY is set, or always with KV_WINE_XVFB=1,
 #   - WINEDEBUG=-all.
 # On exit of the sourcing shell it stops the prefix's wine processes and the Xvfb
@@ -105,6 +105,12 @@ kv__setup_prefix() {
             >/dev/null 2>&1 ||
         { kv__fail "could not write the virtual desktop into the wine prefix"; return 1; }
     kv__wineserver -w
+    # Caption buttons are drawn with Marlett; Debian's wine does not find its own
+    # copy, and without it a close box shows as the letter "r".
+    if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+        mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+        cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    fi
     [ -f "$WINEPREFIX/system.reg" ] || { kv__fail "wine prefix was not created"; return 1; }
     touch "$KV_WINE_DIR/prefix.ready"
 }
