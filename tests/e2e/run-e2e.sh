@@ -3,13 +3,13 @@
 # up once for the whole run.
 #   run-e2e.sh <korvane-e2e.exe> <folder with korvane.exe and korvane-sim.exe> <work folder> [gtest args]
 set -u
-driver=$1
+driver=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 programs=$2
-work=$3
+mkdir -p "$3"
+work=$(cd "$3" && pwd)
 shift 3
 
 here=$(cd "$(dirname "$0")" && pwd)
-mkdir -p "$work"
 export KV_WINE_DIR=$work/wine
 export KV_WINE_XVFB=1
 # shellcheck source=../../scripts/wine-env.sh
