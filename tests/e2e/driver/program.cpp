@@ -2,6 +2,8 @@
 
 #include "text.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cwctype>
 #include <map>
@@ -73,6 +75,19 @@ bool Program::waitForExit(DWORD timeoutMs, DWORD* exitCode) {
     if (WaitForSingleObject(m_info.hProcess, timeoutMs) != WAIT_OBJECT_0) return false;
     if (exitCode) GetExitCodeProcess(m_info.hProcess, exitCode);
     return true;
+}
+
+int Program::threadCount() const {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        count += entry.th32OwnerProcessID == m_info.dwProcessId;
+    }
+    CloseHandle(snapshot);
+    return count;
 }
 
 void Program::terminate() {

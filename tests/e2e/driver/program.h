@@ -31,6 +31,8 @@ public:
     // Waits for the process to end; true and `exitCode` set when it did.
     bool waitForExit(DWORD timeoutMs, DWORD* exitCode);
     void terminate();
+    // Threads the process has now; -1 when they cannot be listed.
+    int threadCount() const;
 
 private:
     PROCESS_INFORMATION m_info{};

@@ -35,6 +35,7 @@ public:
     testing::AssertionResult startReal();
 
     DWORD pid() const { return m_program.processId(); }
+    const Program& program() const { return m_program; }
     // Our dialogs that are visible now, by name, topmost first ("menu", "login menu", "").
     std::string visibleScreens() const;
     // Waits until `screen` is the only visible dialog of ours; its window, or null.

@@ -254,5 +254,45 @@ TEST(Menu, BackShowsTheLoginWithThePasswordAndAFreshMenuAfterTheNextLogin) {
     EXPECT_TRUE(parseClock(text, &shown)) << text;
 }
 
+// Every run of the menu has its clock thread, and the thread ends once the menu
+// is left, however it is left and however quickly.
+TEST(Menu, EachRunHasOneClockThreadThatEndsWithIt) {
+    Korvane app;
+    ASSERT_TRUE(app.startSim());
+    HWND login = app.waitScreen(Screen::Login);
+    ASSERT_TRUE(login) << app.windows();
+    const int base = app.program().threadCount();
+    ASSERT_GT(base, 0);
+    const auto threadsBecome = [&](int n) {
+        // A stopped clock thread ends within about 1.1 s.
+        return waitUntil([&] { return app.program().threadCount() == n; }, 2500, 20);
+    };
+    for (int run = 0; run < 4; ++run) {
+        HWND menu = app.openMenu();
+        ASSERT_TRUE(menu) << app.windows();
+        if (run == 0) {
+            EXPECT_TRUE(threadsBecome(base + 1)) << app.program().threadCount() << " threads";
+            HWND sub = app.openFromMenu(Screen::PoliceNumber);
+            ASSERT_TRUE(sub) << app.windows();
+            EXPECT_EQ(app.program().threadCount(), base + 1) << "a sub-dialog starts no clock";
+            clickButton(sub, IDC_BTN_NUMBER_BACK);
+            ASSERT_TRUE(app.waitScreen(Screen::Menu)) << app.windows();
+        }
+        // Leave at once (the clock thread still in its first wait), or once the
+        // label has been written (the thread asleep); by the back button or by Esc.
+        if (run >= 2) {
+            ASSERT_TRUE(waitUntil([&] { return controlText(menu, IDC_STATIC_TIME) != L"静态"; }, 3000));
+        }
+        if (run % 2) {
+            pressKey(focusedWindow(menu), VK_ESCAPE);
+        } else {
+            clickButton(menu, IDC_BTN_BACK);
+        }
+        ASSERT_TRUE(app.waitScreen(Screen::Login)) << app.windows();
+        EXPECT_TRUE(threadsBecome(base)) << "run " << run << ": " << app.program().threadCount()
+                                         << " threads after the menu has ended";
+    }
+}
+
 }  // namespace
 }  // namespace e2e
