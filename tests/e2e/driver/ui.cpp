@@ -72,20 +72,26 @@ HWND findDialogWith(DWORD processId, int controlId) {
 }
 
 std::wstring windowText(HWND window) {
+    // The text may change between asking its length and reading it (a clock
+    // label does): read into room to spare, and again with more room when full.
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
                              &length)) {
         return {};
     }
-    std::wstring text(size_t(length) + 1, L'\0');
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, WPARAM(text.size()),
-                             reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
-                             kSendTimeoutMs, &copied)) {
-        return {};
+    for (size_t room = size_t(length) + 256;; room *= 2) {
+        std::wstring text(room, L'\0');
+        DWORD_PTR copied = 0;
+        if (!SendMessageTimeoutW(window, WM_GETTEXT, WPARAM(room),
+                                 reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+                                 kSendTimeoutMs, &copied)) {
+            return {};
+        }
+        if (size_t(copied) + 1 < room || room > 65536) {
+            text.resize(size_t(copied));
+            return text;
+        }
     }
-    text.resize(size_t(copied));
-    return text;
 }
 
 std::wstring controlText(HWND dialog, int controlId) {

@@ -251,7 +251,7 @@ TEST(Menu, BackShowsTheLoginWithThePasswordAndAFreshMenuAfterTheNextLogin) {
         return text != "静态";
     }, 3000)) << "no clock after the second login";
     SYSTEMTIME shown;
-    EXPECT_TRUE(parseClock(text, &shown)) << text;
+    EXPECT_TRUE(parseClock(text, &shown)) << "\"" << text << "\" " << IsWindow(menu) << "\n" << app.windows();
 }
 
 // Every run of the menu has its clock thread, and the thread ends once the menu
