@@ -97,8 +97,9 @@ std::vector<uint8_t> bytesOf(const char* s, int count)
 // Copies like a window-text read: at most size - 1 bytes, then a zero.
 void readLikeAField(const char* text, char* buffer, int size)
 {
-    std::strncpy(buffer, text, size - 1);
-    buffer[size - 1] = 0;
+    const size_t n = std::min<size_t>(std::strlen(text), static_cast<size_t>(size - 1));
+    std::memcpy(buffer, text, n);
+    buffer[n] = 0;
 }
 
 void fill(PasswordText& buffer, const char* text)
@@ -384,7 +385,7 @@ TEST(SetNumberFlow, TheNumberGoesOutAsTypedInTwoPartsZeroFilled)
         Machine m;
         UsbScsiCmd device;
         PoliceNumberText number = {0};
-        std::strncpy(number, typed, sizeof number - 1);
+        readLikeAField(typed, number, sizeof number);
         EXPECT_EQ(RunSetNumber(device, number), SetNumberResult::Done);
         ASSERT_EQ(m.subOperations(), (std::vector<int>{kSubSetIdFirst, kSubSetIdSecond}));
         std::vector<uint8_t> both = cdbBytes(m.management()[0], 5, 6);
