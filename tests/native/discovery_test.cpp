@@ -47,39 +47,15 @@ TEST_F(Discovery, InquiryThenProbeOnEachOpenedDrive)
     ASSERT_EQ(calls.size(), 2u);
 
     const Call& inquiry = calls[0];
-    EXPECT_EQ(inquiry.code, scsi::kIoctlPassThrough);
-    EXPECT_EQ(inquiry.inSize, scsi::kHeaderSize);
-    EXPECT_EQ(inquiry.outSize, scsi::kDataOffset + 36);
-    EXPECT_TRUE(inquiry.inEqualsOut);
-    EXPECT_TRUE(inquiry.overlappedNull);
-    const sim::DecodedRequest& q = inquiry.request;
-    EXPECT_EQ(q.length, scsi::kHeaderSize);
-    EXPECT_EQ(q.targetId, 1);
-    EXPECT_EQ(q.pathId, 0);
-    EXPECT_EQ(q.lun, 0);
-    EXPECT_EQ(q.scsiStatus, 0);
-    EXPECT_EQ(q.cdbLength, 6);
-    EXPECT_EQ(q.senseInfoLength, 24);
-    EXPECT_EQ(q.dataIn, 1);
-    EXPECT_EQ(q.dataTransferLength, 36u);
-    EXPECT_EQ(q.timeOutValue, 2u);
-    EXPECT_EQ(q.dataBufferOffset, scsi::kDataOffset);
-    EXPECT_EQ(q.senseInfoOffset, scsi::kSenseOffset);
+    expectDataInRequest(inquiry, 6, 36);
     EXPECT_EQ(cdbRange(inquiry, 0, 15), bytes({0x12, 0, 0, 0, 0x24, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_TRUE(q.fillerAndSenseZero);
 
     const Call& probe = calls[1];
-    EXPECT_EQ(probe.code, scsi::kIoctlPassThrough);
-    EXPECT_EQ(probe.inSize, scsi::kHeaderSize);
-    EXPECT_EQ(probe.outSize, scsi::kDataOffset + 16);
-    EXPECT_EQ(probe.request.cdbLength, 16);
-    EXPECT_EQ(probe.request.dataTransferLength, 16u);
-    EXPECT_EQ(probe.request.timeOutValue, 2u);
+    expectDataInRequest(probe, 16, 16);
     EXPECT_EQ(cdbRange(probe, 0, 15), bytes({0xFA, 0x55, 0x66, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     // The data area goes out cleared, but for the 0x33 marker in its first byte.
     EXPECT_EQ(probe.request.dataAreaHead[0], 0x33);
     EXPECT_EQ(probe.request.dataAreaHead[1], 0);
-    EXPECT_TRUE(probe.request.fillerAndSenseZero);
     // The inquiry's failure is never asked about; the probe succeeded.
     EXPECT_TRUE(callsOf(Call::Kind::GetLastError).empty());
 }

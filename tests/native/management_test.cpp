@@ -46,10 +46,8 @@ TEST_F(Management, EveryCommandIsADataInManagementBlock)
         const int sub = c.request.cdb[4];
         EXPECT_EQ(cdbRange(c, 0, 3), bytes({0xFA, 0x55, 0x66, 0xFE})) << sub;
         EXPECT_EQ(cdbRange(c, 12, 15), bytes({0, 0, 0, 0})) << sub;
-        EXPECT_EQ(c.code, 0x4D004u) << sub;
-        EXPECT_EQ(c.request.timeOutValue, 2u) << sub;
-        EXPECT_EQ(c.request.dataTransferLength, lengths.at(sub)) << sub;
-        EXPECT_EQ(c.outSize, lengths.at(sub) + scsi::kDataOffset) << sub;
+        SCOPED_TRACE(sub);
+        expectDataInRequest(c, 16, lengths.at(sub));
         EXPECT_EQ(c.handle, device.handle()) << sub;
     }
 }

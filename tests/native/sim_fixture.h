@@ -55,6 +55,32 @@ protected:
         return r;
     }
 
+    // A buffered data-in request as every one must go out: the published header
+    // with target 1, 24 sense bytes, a 2-second time-out, the record as input
+    // (header only) and output (data area included), nothing stray in it.
+    static void expectDataInRequest(const sim::Call& c, uint8_t cdbLength, uint32_t length)
+    {
+        EXPECT_EQ(c.code, scsi::kIoctlPassThrough);
+        EXPECT_EQ(c.inSize, scsi::kHeaderSize);
+        EXPECT_EQ(c.outSize, scsi::kDataOffset + length);
+        EXPECT_TRUE(c.inEqualsOut);
+        EXPECT_TRUE(c.overlappedNull);
+        const sim::DecodedRequest& q = c.request;
+        EXPECT_EQ(q.length, scsi::kHeaderSize);
+        EXPECT_EQ(q.scsiStatus, 0);
+        EXPECT_EQ(q.pathId, 0);
+        EXPECT_EQ(q.targetId, 1);
+        EXPECT_EQ(q.lun, 0);
+        EXPECT_EQ(q.cdbLength, cdbLength);
+        EXPECT_EQ(q.senseInfoLength, 24);
+        EXPECT_EQ(q.dataIn, 1);
+        EXPECT_EQ(q.dataTransferLength, length);
+        EXPECT_EQ(q.timeOutValue, 2u);
+        EXPECT_EQ(q.dataBufferOffset, scsi::kDataOffset);
+        EXPECT_EQ(q.senseInfoOffset, scsi::kSenseOffset);
+        EXPECT_TRUE(q.fillerAndSenseZero);
+    }
+
     static std::vector<uint8_t> bytes(std::initializer_list<int> list)
     {
         std::vector<uint8_t> v;

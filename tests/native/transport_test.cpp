@@ -32,21 +32,7 @@ TEST_F(Transport, DataInRequestHeader)
     ASSERT_EQ(calls.size(), 1u);
     const Call& c = calls[0];
     EXPECT_EQ(c.handle, device.handle());
-    EXPECT_EQ(c.code, 0x4D004u);
-    EXPECT_EQ(c.inSize, scsi::kHeaderSize);
-    EXPECT_EQ(c.outSize, 8 + scsi::kDataOffset);
-    EXPECT_TRUE(c.inEqualsOut);
-    const sim::DecodedRequest& q = c.request;
-    EXPECT_EQ(q.length, scsi::kHeaderSize);
-    EXPECT_EQ(q.targetId, 1);
-    EXPECT_EQ(q.cdbLength, 16);
-    EXPECT_EQ(q.senseInfoLength, 24);
-    EXPECT_EQ(q.dataIn, 1);
-    EXPECT_EQ(q.dataTransferLength, 8u);
-    EXPECT_EQ(q.timeOutValue, 2u);
-    EXPECT_EQ(q.dataBufferOffset, scsi::kDataOffset);
-    EXPECT_EQ(q.senseInfoOffset, scsi::kSenseOffset);
-    EXPECT_TRUE(q.fillerAndSenseZero);
+    expectDataInRequest(c, 16, 8);
     EXPECT_EQ(cdbRange(c, 0, 4), bytes({0xFA, 0x55, 0x66, 0xFE, 0x08}));
     EXPECT_EQ(buffer[0], 1);  // the recorder's status byte arrived
 }
