@@ -153,6 +153,13 @@ void StorageStack::record(Call&& call)
         m_observer(m_log.back(), m_observerContext);
 }
 
+std::vector<StorageStack::OpenHandle>::iterator StorageStack::findHandle(HANDLE handle)
+{
+    const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+    return std::find_if(m_handles.begin(), m_handles.end(),
+                        [value](const OpenHandle& h) { return h.value == value; });
+}
+
 BOOL StorageStack::fail(Call& call, DWORD error)
 {
     t_lastError = error;
@@ -219,9 +226,7 @@ BOOL StorageStack::closeHandle(HANDLE handle)
     std::lock_guard<RecursiveLock> lock(m_mutex);
     Call call(Call::Kind::CloseHandle);
     call.handle = handle;
-    const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
-    auto it = std::find_if(m_handles.begin(), m_handles.end(),
-                           [value](const OpenHandle& h) { return h.value == value; });
+    auto it = findHandle(handle);
     if (it == m_handles.end())
         return fail(call, kErrorInvalidHandle);
     call.letter = it->letter;
@@ -254,9 +259,7 @@ BOOL StorageStack::deviceIoControl(HANDLE device, DWORD code, void* in, DWORD in
     call.overlappedNull = overlapped == nullptr;
     call.returnedNull = returned == nullptr;
 
-    const uintptr_t value = reinterpret_cast<uintptr_t>(device);
-    auto it = std::find_if(m_handles.begin(), m_handles.end(),
-                           [value](const OpenHandle& h) { return h.value == value; });
+    auto it = findHandle(device);
     const bool direct = code == kIoctlPassThroughDirect;
     uint8_t* buffer = static_cast<uint8_t*>(out ? out : in);
     DWORD error = 0;

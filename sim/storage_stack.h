@@ -131,6 +131,7 @@ private:
     };
 
     Drive& drive(char letter);
+    std::vector<OpenHandle>::iterator findHandle(HANDLE handle);
     BOOL fail(Call& call, DWORD error);
     void record(Call&& call);
     struct InjectedFailure {
