@@ -387,6 +387,29 @@ std::string AttributeOf(const std::string& xml, const std::string& element, cons
     return "";
 }
 
+// Whether the program's sections hold these bytes anywhere.
+bool SectionsHold(const PeFile& pe, const std::string& needle)
+{
+    for (const Section& section : pe.sections()) {
+        const ByteView raw = pe.FromRva(section.virtualAddress);
+        const std::string bytes(reinterpret_cast<const char*>(raw.data()), raw.size());
+        if (bytes.find(needle) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+TEST_P(KorvaneExe, RegistryKeyNameIsStoredInTheChineseCodePage)
+{
+    // The settings key name, as GBK bytes and as UTF-8 bytes.
+    const std::string gbk =
+        "\xd3\xa6\xd3\xc3\xb3\xcc\xd0\xf2\xcf\xf2\xb5\xbc\xc9\xfa\xb3\xc9\xb5\xc4\xb1\xbe\xb5\xd8"
+        "\xd3\xa6\xd3\xc3\xb3\xcc\xd0\xf2";
+    const std::string utf8 = "\xe5\xba\x94\xe7\x94\xa8\xe7\xa8\x8b\xe5\xba\x8f\xe5\x90\x91\xe5\xaf\xbc";
+    EXPECT_TRUE(SectionsHold(image_.pe, gbk));
+    EXPECT_FALSE(SectionsHold(image_.pe, utf8));
+}
+
 TEST_P(KorvaneExe, ExactlyOneManifestAsInvoker)
 {
     const std::vector<const Resource*> manifests = FindResources(image_.resources, kRtManifest);
