@@ -120,6 +120,16 @@ std::vector<Call> StorageStack::vendorCalls() const
     return out;
 }
 
+std::vector<Call> StorageStack::callsOf(Call::Kind kind) const
+{
+    std::lock_guard<RecursiveLock> lock(m_mutex);
+    std::vector<Call> out;
+    for (const Call& c : m_log)
+        if (c.kind == kind)
+            out.push_back(c);
+    return out;
+}
+
 int StorageStack::openHandleCount() const
 {
     std::lock_guard<RecursiveLock> lock(m_mutex);

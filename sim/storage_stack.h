@@ -101,6 +101,8 @@ public:
     void clearLog();
     // Management (0xFE) and other vendor commands that reached a recorder.
     std::vector<Call> vendorCalls() const;
+    // The recorded calls of one kind, in order.
+    std::vector<Call> callsOf(Call::Kind kind) const;
     int openHandleCount() const;
 
     // Installs this stack behind the platform calls; uninstalls on destruction.

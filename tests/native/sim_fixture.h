@@ -17,23 +17,9 @@ protected:
     ~SimTest() override { stack.uninstall(); }
 
     // The DeviceIoControl calls recorded since the last clearLog().
-    std::vector<sim::Call> ioctls() const
-    {
-        std::vector<sim::Call> out;
-        for (const sim::Call& c : stack.log())
-            if (c.kind == sim::Call::Kind::DeviceIoControl)
-                out.push_back(c);
-        return out;
-    }
+    std::vector<sim::Call> ioctls() const { return callsOf(sim::Call::Kind::DeviceIoControl); }
 
-    std::vector<sim::Call> callsOf(sim::Call::Kind kind) const
-    {
-        std::vector<sim::Call> out;
-        for (const sim::Call& c : stack.log())
-            if (c.kind == kind)
-                out.push_back(c);
-        return out;
-    }
+    std::vector<sim::Call> callsOf(sim::Call::Kind kind) const { return stack.callsOf(kind); }
 
     // The letters that discovery opened, in order ("DEG" ...).
     std::string createdLetters() const

@@ -43,14 +43,7 @@ protected:
 
     const Rkm51Functions& dll() const { return module.fn(); }
 
-    std::vector<sim::Call> callsOf(sim::Call::Kind kind) const
-    {
-        std::vector<sim::Call> out;
-        for (const sim::Call& c : stack.log())
-            if (c.kind == kind)
-                out.push_back(c);
-        return out;
-    }
+    std::vector<sim::Call> callsOf(sim::Call::Kind kind) const { return stack.callsOf(kind); }
     std::vector<sim::Call> ioctls() const { return callsOf(sim::Call::Kind::DeviceIoControl); }
     size_t lastErrorReads() const { return callsOf(sim::Call::Kind::GetLastError).size(); }
 
