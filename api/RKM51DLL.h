@@ -1,12 +1,16 @@
 /* RKM51DLL: the recorder's device API for other programs.
  *
- * Nine stdcall functions on one library-wide device object. Call CConnectDV
- * first; every other function (but CDisconnectDV) talks to the recorder that it
- * found. Calls from several threads are serialised inside the library.
+ * Nine stdcall functions on one library-wide device object. CConnectDV finds
+ * the recorder and keeps its volume open; every other function (but
+ * CDisconnectDV) talks to the recorder it found. CDisconnectDV closes the
+ * volume, so that Windows lets the recorder be removed safely; a function that
+ * needs the recorder and finds no open volume (after CDisconnectDV, or before
+ * any CConnectDV) looks for the recorder first, as CConnectDV does.
+ * Calls from several threads are serialised inside the library.
  *
  * Results:
  *   CConnectDV      1 recorder found, 0 none
- *   CDisconnectDV   always 1; the connection stays usable
+ *   CDisconnectDV   always 1; the volume is closed
  *   CLogin          1 password accepted, 0 refused or transfer failed
  *   CSetPassword    1 command delivered, 0 transfer failed
  *   CIntoUDiskMode  1 command delivered, 0 transfer failed

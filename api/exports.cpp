@@ -16,6 +16,17 @@ namespace {
 // Lives as long as the library; statically initialised with a null handle.
 UsbScsiCmd g_device;
 
+// The recorder for an export that talks to it: the handle CConnectDV kept, or,
+// after CDisconnectDV (or with none kept yet), a fresh discovery. Called with
+// the lock held. When nothing is found the command goes out on the null
+// handle and fails there, as it always has.
+UsbScsiCmd& Recorder()
+{
+    if (g_device.handle() == nullptr)
+        g_device.Open();
+    return g_device;
+}
+
 }  // namespace
 
 extern "C" {
@@ -26,14 +37,20 @@ int RKM51_CALL CConnectDV(void)
     return g_device.Open();
 }
 
-int RKM51_CALL CDisconnectDV(void) { return 1; }
+// Gives the volume handle back, so that Windows lets the recorder be removed
+// safely while the calling program runs on.
+int RKM51_CALL CDisconnectDV(void)
+{
+    ExportLock lock;
+    return g_device.Close();
+}
 
 int RKM51_CALL CLogin(char* password)
 {
     if (password == nullptr)
         return 0;
     ExportLock lock;
-    return CmdLogin(g_device, UppercasePassword(password));
+    return CmdLogin(Recorder(), UppercasePassword(password));
 }
 
 int RKM51_CALL CSetPassword(char* password)
@@ -41,7 +58,7 @@ int RKM51_CALL CSetPassword(char* password)
     if (password == nullptr)
         return 0;
     ExportLock lock;
-    return CmdSetPassword(g_device, UppercasePassword(password));
+    return CmdSetPassword(Recorder(), UppercasePassword(password));
 }
 
 int RKM51_CALL CSetTime(const RecorderTime* time)
@@ -52,7 +69,7 @@ int RKM51_CALL CSetTime(const RecorderTime* time)
                           static_cast<uint16_t>(time->day), static_cast<uint16_t>(time->hour),
                           static_cast<uint16_t>(time->minute), static_cast<uint16_t>(time->second)};
     ExportLock lock;
-    return CmdSetTime(g_device, &t);
+    return CmdSetTime(Recorder(), &t);
 }
 
 int RKM51_CALL CGetTime(RecorderTime* time)
@@ -63,7 +80,7 @@ int RKM51_CALL CGetTime(RecorderTime* time)
     int result;
     {
         ExportLock lock;
-        result = CmdGetTime(g_device, &t);
+        result = CmdGetTime(Recorder(), &t);
     }
     time->year = t.year;
     time->month = t.month;
@@ -79,7 +96,7 @@ int RKM51_CALL CSetID(const char* number)
     if (number == nullptr)
         return 0;
     ExportLock lock;
-    return CmdSetID(g_device, number);
+    return CmdSetID(Recorder(), number);
 }
 
 int RKM51_CALL CGetID(char* number)
@@ -87,13 +104,13 @@ int RKM51_CALL CGetID(char* number)
     if (number == nullptr)
         return 0;
     ExportLock lock;
-    return CmdGetID(g_device, number);
+    return CmdGetID(Recorder(), number);
 }
 
 int RKM51_CALL CIntoUDiskMode(void)
 {
     ExportLock lock;
-    return CmdIntoUDiskMode(g_device);
+    return CmdIntoUDiskMode(Recorder());
 }
 
 }  // extern "C"

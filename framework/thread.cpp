@@ -61,6 +61,4 @@ void AfxEndThread(UINT exitCode, BOOL deleteThread)
         delete thread;
     }
     _endthreadex(exitCode);
-    for (;;) {
-    }
 }

@@ -57,17 +57,36 @@ TEST_F(Exports, DisconnectAloneSendsNothing)
     EXPECT_TRUE(stack.log().empty());
 }
 
-TEST_F(Exports, ConnectLoginAndDisconnectKeepsTheHandle)
+TEST_F(Exports, DisconnectFreesTheRecorderAndTheNextCallFindsItAgain)
 {
     sim::Recorder& r = connect();
     std::memcpy(r.password.data(), "ABC123", 6);
     EXPECT_EQ(CDisconnectDV(), 1);
+    EXPECT_EQ(stack.openHandleCount(), 0);
+    EXPECT_EQ(stack.callsOf(Call::Kind::CloseHandle).size(), 1u);
+    EXPECT_EQ(CDisconnectDV(), 1);  // nothing left to close
+    EXPECT_EQ(stack.callsOf(Call::Kind::CloseHandle).size(), 1u);
+
+    stack.clearLog();
     char pw[6] = {'a', 'b', 'c', '1', '2', '3'};
     EXPECT_EQ(CLogin(pw), 1);
     EXPECT_EQ(std::string(pw, 6), "ABC123");
+    // Discovery from D again, then the login on the recorder at F.
+    const auto opened = stack.callsOf(Call::Kind::CreateFile);
+    ASSERT_GE(opened.size(), 3u);
+    EXPECT_EQ(opened.front().path, "\\\\.\\D:");
+    EXPECT_EQ(opened.back().path, "\\\\.\\F:");
     const auto calls = stack.vendorCalls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(cdbRange(calls[0], 4, 10), bytes({0x07, 'A', 'B', 'C', '1', '2', '3'}));
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(cdbRange(calls.back(), 4, 10), bytes({0x07, 'A', 'B', 'C', '1', '2', '3'}));
+    EXPECT_EQ(stack.openHandleCount(), 1);
+
+    // While a handle is kept, no further discovery.
+    stack.clearLog();
+    EXPECT_EQ(CIntoUDiskMode(), 1);
+    EXPECT_TRUE(stack.callsOf(Call::Kind::CreateFile).empty());
+    EXPECT_EQ(CDisconnectDV(), 1);
+    EXPECT_EQ(stack.openHandleCount(), 0);
 }
 
 TEST_F(Exports, SetPasswordUpperCasesInPlace)

@@ -11,9 +11,10 @@ std::string Lower(std::string text)
     return text;
 }
 
-bool LoadDistImage(const std::string& arch, const std::string& file, DistImage* out, std::string* error)
+namespace {
+
+bool LoadImageAt(const std::string& arch, DistImage* out, std::string* error)
 {
-    out->path = std::string(KV_DIST_DIR) + "/" + arch + "/" + file;
     if (!std::ifstream(out->path, std::ios::binary)) {
         *error = out->path + " is missing: build it with `cmake --preset " + arch + " && cmake --build --preset " +
                  arch + "`";
@@ -21,6 +22,20 @@ bool LoadDistImage(const std::string& arch, const std::string& file, DistImage* 
     }
     return out->pe.Load(out->path, error) && ReadResources(out->pe, &out->resources, error) &&
            out->pe.Imports(&out->imports, error);
+}
+
+}  // namespace
+
+bool LoadDistImage(const std::string& arch, const std::string& file, DistImage* out, std::string* error)
+{
+    out->path = std::string(KV_DIST_DIR) + "/" + arch + "/" + file;
+    return LoadImageAt(arch, out, error);
+}
+
+bool LoadBuiltImage(const std::string& arch, const std::string& file, DistImage* out, std::string* error)
+{
+    out->path = std::string(KV_BUILD_DIR) + "/" + arch + "/" + file;
+    return LoadImageAt(arch, out, error);
 }
 
 std::vector<std::string> MingwRuntimeImports(const std::vector<ImportedDll>& imports)

@@ -18,6 +18,9 @@ struct DistImage {
 
 // arch is "win32" or "win64". A missing file is an error that says how to build it.
 bool LoadDistImage(const std::string& arch, const std::string& file, DistImage* out, std::string* error);
+// The same for a program that is built but not shipped: build/<arch>/<file>,
+// file being a path inside the build tree ("tool/korvane-sim.exe").
+bool LoadBuiltImage(const std::string& arch, const std::string& file, DistImage* out, std::string* error);
 
 // The imported DLLs that a plain Windows PC does not have: the mingw runtimes.
 std::vector<std::string> MingwRuntimeImports(const std::vector<ImportedDll>& imports);

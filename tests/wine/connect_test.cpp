@@ -160,17 +160,30 @@ TEST_F(ConnectTest, ConnectingAgainReleasesTheHandleItKept)
     EXPECT_EQ(callsOf(sim::Call::Kind::CloseHandle).size(), 1u) << "only the disk at D";
 }
 
-TEST_F(ConnectTest, DisconnectKeepsTheConnection)
+TEST_F(ConnectTest, DisconnectFreesTheRecorderAndLaterCallsFindItAgain)
 {
     connectRecorder('F');
+    const HANDLE first = kept;
     EXPECT_EQ(dll().CDisconnectDV(), 1);
-    EXPECT_TRUE(stack.log().empty());
-    EXPECT_EQ(stack.openHandleCount(), 1);
+    ASSERT_EQ(callsOf(sim::Call::Kind::CloseHandle).size(), 1u);
+    EXPECT_EQ(callsOf(sim::Call::Kind::CloseHandle)[0].handle, first);
+    EXPECT_EQ(stack.openHandleCount(), 0) << "Windows could remove the recorder safely now";
 
+    stack.clearLog();
     char password[] = "000000";
     EXPECT_EQ(dll().CLogin(password), 1);
-    ASSERT_EQ(ioctls().size(), 1u);
-    EXPECT_EQ(ioctls()[0].handle, kept);
+    EXPECT_EQ(stack.openHandleCount(), 1);
+    const std::vector<sim::Call> opens = callsOf(sim::Call::Kind::CreateFile);
+    ASSERT_FALSE(opens.empty());
+    EXPECT_EQ(opens.front().path, "\\\\.\\D:") << "discovery runs again from D";
+    const std::vector<sim::Call> sent = ioctls();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back().letter, 'F');
+    EXPECT_EQ(sent.back().request.cdb[4], 0x07);
+
+    EXPECT_EQ(dll().CDisconnectDV(), 1);
+    EXPECT_EQ(dll().CDisconnectDV(), 1);
+    EXPECT_EQ(stack.openHandleCount(), 0);
 }
 
 }  // namespace

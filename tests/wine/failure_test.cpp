@@ -10,6 +10,7 @@ namespace {
 struct NoRecorderCase {
     const char* name;
     void (*arrange)(sim::StorageStack& stack, const Rkm51Functions& dll);
+    bool rediscovers;  // no handle kept: every export looks for the recorder first
 };
 
 void PrintTo(const NoRecorderCase& c, std::ostream* os) { *os << c.name; }
@@ -52,27 +53,41 @@ TEST_P(NoRecorderTest, EveryExportReportsTheFailure)
 
     EXPECT_EQ(dll().CIntoUDiskMode(), 0);
 
-    // Seven exports, one failed request each, each followed by one error read.
+    // Seven exports, one failed management request each, each followed by one
+    // error read. Without a kept handle each export first looks for the
+    // recorder again (and finds none).
     const std::vector<sim::Call> log = stack.log();
-    ASSERT_EQ(log.size(), 14u);
-    for (size_t i = 0; i < log.size(); i += 2) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(log[i].kind, sim::Call::Kind::DeviceIoControl);
+    std::vector<size_t> commands;
+    for (size_t i = 0; i < log.size(); ++i) {
+        if (log[i].kind == sim::Call::Kind::DeviceIoControl && log[i].request.cdb[3] == 0xFE)
+            commands.push_back(i);
+    }
+    ASSERT_EQ(commands.size(), 7u);
+    const uint8_t subOperations[7] = {0x07, 0x01, 0x03, 0x08, 0x02, 0x0A, 0x04};
+    for (size_t k = 0; k < commands.size(); ++k) {
+        SCOPED_TRACE(k);
+        const size_t i = commands[k];
         EXPECT_EQ(log[i].result, 0u);
+        EXPECT_EQ(log[i].request.cdb[4], subOperations[k]);
+        ASSERT_LT(i + 1, log.size());
         EXPECT_EQ(log[i + 1].kind, sim::Call::Kind::GetLastError);
     }
-    const uint8_t subOperations[7] = {0x07, 0x01, 0x03, 0x08, 0x02, 0x0A, 0x04};
-    for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(log[2 * i].request.cdb[4], subOperations[i]);
+    size_t scans = 0;
+    for (const sim::Call& c : log)
+        scans += c.kind == sim::Call::Kind::CreateFile && c.path == "\\\\.\\D:";
+    EXPECT_EQ(scans, GetParam().rediscovers ? 7u : 0u);
+    if (!GetParam().rediscovers) {
+        EXPECT_EQ(log.size(), 14u);
+    }
 }
 
 const NoRecorderCase kNoRecorderCases[] = {
-    {"NeverConnected", [](sim::StorageStack&, const Rkm51Functions&) {}},
+    {"NeverConnected", [](sim::StorageStack&, const Rkm51Functions&) {}, true},
     {"ConnectFoundNothing",
      [](sim::StorageStack& stack, const Rkm51Functions& dll) {
          stack.attachDisk('D');
          ASSERT_EQ(dll.CConnectDV(), 0);
-     }},
+     }, true},
     {"PulledOutAfterLogin",
      [](sim::StorageStack& stack, const Rkm51Functions& dll) {
          stack.attachRecorder('E');
@@ -80,19 +95,19 @@ const NoRecorderCase kNoRecorderCases[] = {
          char password[] = "000000";
          ASSERT_EQ(dll.CLogin(password), 1);
          stack.pullOut('E');
-     }},
+     }, false},
     {"PulledOutRightAfterDiscovery",
      [](sim::StorageStack& stack, const Rkm51Functions& dll) {
          stack.attachRecorder('E');
          stack.pullOutAfterDiscovery(true);
          ASSERT_EQ(dll.CConnectDV(), 1);
-     }},
+     }, false},
     {"EveryTransferFails",
      [](sim::StorageStack& stack, const Rkm51Functions& dll) {
          stack.attachRecorder('E');
          ASSERT_EQ(dll.CConnectDV(), 1);
          stack.failIoctlsFrom(1);
-     }},
+     }, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(States, NoRecorderTest, ::testing::ValuesIn(kNoRecorderCases),
