@@ -62,7 +62,10 @@ bool PeFile::Parse(std::vector<uint8_t> bytes, std::string* error)
     is64_ = magic == 0x20B;
     uint32_t dirCount = 0;
     size_t dirOffset = 0;
-    bool ok = file.U16(opt + 68, &subsystem_);
+    // Same offsets in both layouts: they precede the fields that differ.
+    bool ok = file.U16(opt + 68, &subsystem_) && file.U16(opt + 40, &osVersion_.major) &&
+              file.U16(opt + 42, &osVersion_.minor) && file.U16(opt + 48, &subsystemVersion_.major) &&
+              file.U16(opt + 50, &subsystemVersion_.minor);
     if (is64_) {
         ok = ok && file.U64(opt + 24, &imageBase_) && file.U32(opt + 108, &dirCount);
         dirOffset = opt + 112;

@@ -23,6 +23,13 @@ enum DataDirectoryIndex : unsigned {
     kDirDelayImport = 13,
 };
 
+// A major.minor pair of the optional header.
+struct HeaderVersion {
+    uint16_t major = 0;
+    uint16_t minor = 0;
+    std::string Text() const { return std::to_string(major) + "." + std::to_string(minor); }
+};
+
 struct Section {
     std::string name;
     uint32_t virtualAddress = 0;
@@ -72,6 +79,11 @@ public:
     uint16_t machine() const { return machine_; }
     bool is64() const { return is64_; }
     uint16_t subsystem() const { return subsystem_; }
+    // The oldest Windows the image says it runs on, twice: as operating system
+    // and as subsystem version (the loader refuses an image whose subsystem
+    // version is newer than the running Windows).
+    HeaderVersion osVersion() const { return osVersion_; }
+    HeaderVersion subsystemVersion() const { return subsystemVersion_; }
     uint16_t characteristics() const { return characteristics_; }
     uint64_t imageBase() const { return imageBase_; }
     const std::vector<Section>& sections() const { return sections_; }
@@ -94,6 +106,8 @@ private:
     uint16_t machine_ = 0;
     bool is64_ = false;
     uint16_t subsystem_ = 0;
+    HeaderVersion osVersion_;
+    HeaderVersion subsystemVersion_;
     uint16_t characteristics_ = 0;
     uint64_t imageBase_ = 0;
     std::vector<Section> sections_;

@@ -77,6 +77,10 @@ TEST_P(FixtureImage, HeadersAndSections)
     EXPECT_EQ(pe_.is64(), GetParam().is64);
     EXPECT_NE(pe_.characteristics() & 0x2000, 0) << "a DLL carries IMAGE_FILE_DLL";
     EXPECT_EQ(pe_.subsystem(), kSubsystemConsole);
+    // Linked with four different numbers, so that a field read from its
+    // neighbour's place shows.
+    EXPECT_EQ(pe_.osVersion().Text(), "5.1");
+    EXPECT_EQ(pe_.subsystemVersion().Text(), "6.2");
     const Section* text = nullptr;
     for (const Section& s : pe_.sections()) {
         if (s.name == ".text") text = &s;
