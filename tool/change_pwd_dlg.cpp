@@ -42,7 +42,8 @@ void CChangPwdDlg::OnConfirm()
     PasswordText oldPassword = {0};
     PasswordText newPassword = {0};
     PasswordText newPasswordAgain = {0};
-    // A password character without a GBK form goes as '?', as it always has.
+    // A password character without a GBK form goes as '?', at login and
+    // when the password is set alike.
     ReadGbkField(m_editOldPwd, oldPassword, sizeof oldPassword);
     ReadGbkField(m_editNewPwd, newPassword, sizeof newPassword);
     ReadGbkField(m_editNewPwdAgain, newPasswordAgain, sizeof newPasswordAgain);

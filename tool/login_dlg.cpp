@@ -70,7 +70,8 @@ void CkorvaneDlg::OnLogin()
     LoginResult result;
     {
         CWaitCursor wait;
-        // A password character without a GBK form goes as '?', as it always has.
+        // A password character without a GBK form goes as '?', at login and
+        // when the password is set alike.
         result = RunLogin(device, [this](char* buffer, int size) {
             ReadGbkField(m_editPassword, buffer, size);
         });
