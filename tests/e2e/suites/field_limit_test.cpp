@@ -71,5 +71,33 @@ INSTANTIATE_TEST_SUITE_P(Cases, FieldLimit, testing::ValuesIn(kLimitCases),
                              return std::string(info.param.name);
                          });
 
+// In the middle of the text, and over a selection: the text around stays, the
+// caret stays where the character would have gone, or behind what was taken.
+TEST(FieldLimitInTheMiddle, KeepsTheTextAroundAndTheCaret) {
+    Korvane app;
+    ASSERT_TRUE(app.startSim());
+    ASSERT_TRUE(app.openMenu()) << app.windows();
+    HWND dialog = app.openFromMenu(Screen::PoliceNumber);
+    ASSERT_TRUE(dialog) << app.windows();
+    HWND edit = GetDlgItem(dialog, IDC_EDIT_POLICE_NUMBER);
+    DWORD_PTR result = 0;
+    const auto select = [&](int from, int to) {
+        SendMessageTimeoutW(edit, EM_SETSEL, WPARAM(from), LPARAM(to), SMTO_ABORTIFHUNG, 5000,
+                            &result);
+    };
+
+    typeText(edit, L"ABCDEFGHIJKL");
+    select(3, 3);
+    typeText(edit, L"京x");
+    EXPECT_EQ(narrow(windowText(edit)), "ABCxDEFGHIJKL");
+
+    setText(edit, L"ABCDEFGHIJKL");
+    select(0, 2);  // "AB" gives 2 bytes back: room for one double-byte character
+    ASSERT_TRUE(pasteText(edit, L"京京"));
+    EXPECT_EQ(narrow(windowText(edit)), "京CDEFGHIJKL");
+    typeText(edit, L"z");
+    EXPECT_EQ(narrow(windowText(edit)), "京zCDEFGHIJKL");
+}
+
 }  // namespace
 }  // namespace e2e
