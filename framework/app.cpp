@@ -48,9 +48,9 @@ BOOL CWinApp::InitInstance() { return TRUE; }
 int CWinApp::Run()
 {
     MSG msg;
-    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
+        ::DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
 }
@@ -58,7 +58,7 @@ int CWinApp::Run()
 int CWinApp::ExitInstance()
 {
     MSG msg;
-    if (::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+    if (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
         return static_cast<int>(msg.wParam);
     return 0;
 }

@@ -47,7 +47,8 @@ CDialog::~CDialog() = default;
 INT_PTR CDialog::DoModal()
 {
     HWND owner = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : DefaultOwner();
-    return ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), owner,
+    // A Unicode dialog: the template's texts show as they are on any system code page.
+    return ::DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), owner,
                              &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
@@ -57,7 +58,7 @@ HWND CDialog::DefaultOwner() const
     if (main == nullptr || main == this || main->m_hWnd == nullptr)
         return nullptr;
     HWND owner = main->m_hWnd;
-    while (owner != nullptr && (::GetWindowLongA(owner, GWL_STYLE) & WS_CHILD))
+    while (owner != nullptr && (::GetWindowLongW(owner, GWL_STYLE) & WS_CHILD))
         owner = ::GetParent(owner);
     return owner != nullptr ? ::GetLastActivePopup(owner) : nullptr;
 }
@@ -115,16 +116,16 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
 {
     if (message == WM_INITDIALOG) {
         auto* dlg = reinterpret_cast<CDialog*>(lParam);
-        ::SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
+        ::SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
         dlg->m_hWnd = hWnd;
         return dlg->OnInitDialog();
     }
-    auto* dlg = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hWnd, DWLP_USER));
+    auto* dlg = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hWnd, DWLP_USER));
     if (dlg == nullptr)
         return FALSE;
     if (message == WM_NCDESTROY) {
         // The last message of the window: from here on the objects hold no handle.
-        ::SetWindowLongPtrA(hWnd, DWLP_USER, 0);
+        ::SetWindowLongPtrW(hWnd, DWLP_USER, 0);
         dlg->ReleaseBindings();
         dlg->m_hWnd = nullptr;
         return FALSE;
@@ -144,11 +145,11 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
     if (entry == nullptr) {
         if (message == WM_COMMAND && RoutedToApp(id, code) && AfxGetApp() != nullptr)
             return AfxGetApp()->OnCmdMsg(id, code) ? TRUE : FALSE;
-        if (message == WM_HELP && !(::GetWindowLongA(m_hWnd, GWL_STYLE) & WS_CHILD)) {
+        if (message == WM_HELP && !(::GetWindowLongW(m_hWnd, GWL_STYLE) & WS_CHILD)) {
             // F1: the help command goes to the main window, and from there to the application.
             if (CWnd* main = AfxGetMainWnd(); main != nullptr && main->m_hWnd != nullptr) {
                 main->SendMessage(WM_COMMAND, ID_HELP, 0);
-                ::SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, TRUE);
+                ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, TRUE);
                 return TRUE;
             }
         }
@@ -168,6 +169,6 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
     if (ReturnsResultDirectly(message))
         return static_cast<INT_PTR>(result);
     if (m_hWnd != nullptr)
-        ::SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+        ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
     return TRUE;
 }

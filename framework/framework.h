@@ -6,4 +6,5 @@
 #include "app.h"
 #include "dialog.h"
 #include "thread.h"
+#include "measured_edit.h"
 #include "wnd.h"

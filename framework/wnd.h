@@ -1,6 +1,7 @@
 // Windows as objects: a CWnd wraps one window handle; controls of a dialog are
 // CWnd objects bound to their control ids (see DDX_Control in dialog.h).
-// Window texts are narrow strings in the system's code page.
+// Windows are Unicode windows: their texts are UTF-16, whatever the system's
+// code page.
 #pragma once
 
 #include "cmdtarget.h"
@@ -15,9 +16,11 @@ public:
     BOOL ShowWindow(int nCmdShow);
     BOOL IsIconic() const;
     void GetClientRect(LPRECT rect) const;
-    void SetWindowText(LPCSTR text);
-    // Copies at most size - 1 bytes of the text and a terminating zero.
-    int GetWindowText(LPSTR buffer, int size) const;
+    void SetWindowText(LPCWSTR text);
+    // Copies at most size - 1 UTF-16 units of the text and a terminating zero.
+    int GetWindowText(LPWSTR buffer, int size) const;
+    // UTF-16 units of the text.
+    int GetWindowTextLength() const;
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     HICON SetIcon(HICON icon, BOOL bigIcon);
@@ -33,7 +36,7 @@ protected:
 
 class CEdit : public CWnd {
 public:
-    // At most `chars` characters can be typed or pasted.
+    // At most `chars` UTF-16 units can be typed or pasted.
     void LimitText(int chars) { SendMessage(EM_LIMITTEXT, static_cast<WPARAM>(chars), 0); }
 };
 

@@ -4,8 +4,10 @@
 #   kv_wine program.exe args...                 runs a program under wine
 #
 # What it prepares:
-#   - a private zh_CN.UTF-8 locale in $KV_WINE_DIR/locale (wine then uses code
-#     page 936 like a Chinese Windows; the locale is set for wine only),
+#   - the locale wine runs under, $KV_WINE_LOCALE (default zh_CN.UTF-8: wine
+#     then uses code page 936 like a Chinese Windows; en_US.UTF-8 gives code
+#     page 1252 like an English one), built privately in $KV_WINE_DIR/locale
+#     when the system lacks it; it is set for wine only,
 #   - a wine prefix in $KV_WINE_DIR/prefix, made once, with the Mono and Gecko
 #     prompts off, a 1024x768 virtual desktop (without a window manager every
 #     hide of a dialog stalls and captions are not drawn) and wine's Marlett font,
@@ -16,14 +18,16 @@
 # an EXIT trap of your own). One shell at a time uses a prefix: a second one
 # waits for the first (flock on $KV_WINE_DIR/lock).
 #
-# Inputs:  KV_WINE_DIR (default: build/wine in the repository), KV_WINE_XVFB,
-#          KV_WINE_NO_TRAP, DISPLAY.
-# Outputs: WINEPREFIX WINEDEBUG WINEDLLOVERRIDES DISPLAY KV_WINE_LOCPATH
+# Inputs:  KV_WINE_DIR (default: build/wine in the repository), KV_WINE_LOCALE,
+#          KV_WINE_XVFB, KV_WINE_NO_TRAP, DISPLAY. A prefix is made under one
+#          locale: give each locale its own KV_WINE_DIR.
+# Outputs: WINEPREFIX WINEDEBUG WINEDLLOVERRIDES DISPLAY KV_WINE_LOCALE KV_WINE_LOCPATH
 #          KV_WINE_XVFB_PID (empty if none was started); functions kv_wine,
 #          kv_wine_cleanup.
 
 kv__repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 KV_WINE_DIR=${KV_WINE_DIR:-$kv__repo_root/build/wine}
+KV_WINE_LOCALE=${KV_WINE_LOCALE:-zh_CN.UTF-8}
 KV_WINE_XVFB_PID=
 
 kv__fail() {
@@ -46,33 +50,41 @@ kv__require_tools() {
 }
 
 # The locale wine runs under: the system's if it has one, else a private one.
+# Names are language_TERRITORY.CHARSET (zh_CN.UTF-8, en_US.UTF-8).
 kv__setup_locale() {
-    if locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+    local name=$KV_WINE_LOCALE
+    local input=${name%%.*} charset=${name#*.}
+    [ "$input" != "$name" ] && [ -n "$charset" ] ||
+        { kv__fail "KV_WINE_LOCALE=$name: expected language_TERRITORY.CHARSET"; return 1; }
+    # locale -a writes the charset in lower case without the dash (zh_CN.utf8).
+    local listed
+    listed=$input.$(printf '%s' "$charset" | tr 'A-Z' 'a-z' | tr -d '-')
+    if locale -a 2>/dev/null | grep -qix "$listed"; then
         KV_WINE_LOCPATH=
         return 0
     fi
     KV_WINE_LOCPATH=$KV_WINE_DIR/locale
-    [ -f "$KV_WINE_LOCPATH/zh_CN.UTF-8/LC_CTYPE" ] && return 0
+    [ -f "$KV_WINE_LOCPATH/$name/LC_CTYPE" ] && return 0
     mkdir -p "$KV_WINE_LOCPATH"
     # localedef exits 1 for mere warnings; judge it by what it wrote.
-    localedef -i zh_CN -f UTF-8 "$KV_WINE_LOCPATH/zh_CN.UTF-8" >/dev/null 2>&1
-    [ -f "$KV_WINE_LOCPATH/zh_CN.UTF-8/LC_CTYPE" ] ||
-        kv__fail "could not build the zh_CN.UTF-8 locale (is the Debian package locales installed?)"
+    localedef -i "$input" -f "$charset" "$KV_WINE_LOCPATH/$name" >/dev/null 2>&1
+    [ -f "$KV_WINE_LOCPATH/$name/LC_CTYPE" ] ||
+        kv__fail "could not build the $name locale (is the Debian package locales installed?)"
 }
 
 kv_wine() {
     if [ -n "$KV_WINE_LOCPATH" ]; then
-        LOCPATH=$KV_WINE_LOCPATH LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$@"
+        LOCPATH=$KV_WINE_LOCPATH LANG=$KV_WINE_LOCALE LC_ALL=$KV_WINE_LOCALE wine "$@"
     else
-        LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$@"
+        LANG=$KV_WINE_LOCALE LC_ALL=$KV_WINE_LOCALE wine "$@"
     fi
 }
 
 kv__wineserver() {
     if [ -n "$KV_WINE_LOCPATH" ]; then
-        LOCPATH=$KV_WINE_LOCPATH LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wineserver "$@"
+        LOCPATH=$KV_WINE_LOCPATH LANG=$KV_WINE_LOCALE LC_ALL=$KV_WINE_LOCALE wineserver "$@"
     else
-        wineserver "$@"
+        LANG=$KV_WINE_LOCALE LC_ALL=$KV_WINE_LOCALE wineserver "$@"
     fi
 }
 

@@ -2,6 +2,7 @@
 
 #include "device_flows.h"
 #include "dialog_common.h"
+#include "field_text.h"
 #include "resource.h"
 
 IMPLEMENT_DYNAMIC(CChangPwdDlg, CDialog)
@@ -27,9 +28,9 @@ void CChangPwdDlg::DoDataExchange(CDataExchange* pDX)
 BOOL CChangPwdDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    m_editOldPwd.LimitText(kPasswordLength);
-    m_editNewPwd.LimitText(kPasswordLength);
-    m_editNewPwdAgain.LimitText(kPasswordLength);
+    LimitToGbkBytes(m_editOldPwd, kPasswordLength);
+    LimitToGbkBytes(m_editNewPwd, kPasswordLength);
+    LimitToGbkBytes(m_editNewPwdAgain, kPasswordLength);
     return TRUE;
 }
 
@@ -41,32 +42,20 @@ void CChangPwdDlg::OnConfirm()
     PasswordText oldPassword = {0};
     PasswordText newPassword = {0};
     PasswordText newPasswordAgain = {0};
-    m_editOldPwd.GetWindowText(oldPassword, sizeof oldPassword);
-    m_editNewPwd.GetWindowText(newPassword, sizeof newPassword);
-    m_editNewPwdAgain.GetWindowText(newPasswordAgain, sizeof newPasswordAgain);
+    // A password character without a GBK form goes as '?', at login and
+    // when the password is set alike.
+    ReadGbkField(m_editOldPwd, oldPassword, sizeof oldPassword);
+    ReadGbkField(m_editNewPwd, newPassword, sizeof newPassword);
+    ReadGbkField(m_editNewPwdAgain, newPasswordAgain, sizeof newPasswordAgain);
 
     ChangePasswordResult result;
     {
         CWaitCursor wait;
         result = RunChangePassword(device, oldPassword, newPassword, newPasswordAgain);
     }
-    switch (result) {
-    case ChangePasswordResult::NoRecorder:
-        ShowMessage(L"连接设备失败", MB_ICONWARNING);
+    ShowResultMessage(result);
+    if (result != ChangePasswordResult::Done)
         return;
-    case ChangePasswordResult::OldPasswordRefused:
-        ShowMessage(L"校验旧密码失败", MB_ICONWARNING);
-        return;
-    case ChangePasswordResult::NewPasswordsDiffer:
-        ShowMessage(L"新密码输入不一致", MB_ICONWARNING);
-        return;
-    case ChangePasswordResult::SetFailed:
-        ShowMessage(L"设置新密码失败，请检查设备连接", MB_ICONWARNING);
-        return;
-    case ChangePasswordResult::Done:
-        break;
-    }
-    ShowMessage(L"设置新密码成功", MB_OK);
     SendMessage(WM_CLOSE, 0, 0);
 }
 

@@ -19,7 +19,7 @@ protected:
 
     DECLARE_MESSAGE_MAP()
 
-    CEdit m_editOldPwd;
-    CEdit m_editNewPwd;
-    CEdit m_editNewPwdAgain;
+    CMeasuredEdit m_editOldPwd;
+    CMeasuredEdit m_editNewPwd;
+    CMeasuredEdit m_editNewPwdAgain;
 };

@@ -2,6 +2,7 @@
 
 #include "device_flows.h"
 #include "dialog_common.h"
+#include "field_text.h"
 #include "menu_dlg.h"
 #include "resource.h"
 
@@ -40,7 +41,7 @@ BOOL CkorvaneDlg::OnInitDialog()
     CDialog::OnInitDialog();
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
-    m_editPassword.LimitText(kPasswordLength);
+    LimitToGbkBytes(m_editPassword, kPasswordLength);
     return TRUE;
 }
 
@@ -69,21 +70,15 @@ void CkorvaneDlg::OnLogin()
     LoginResult result;
     {
         CWaitCursor wait;
+        // A password character without a GBK form goes as '?', at login and
+        // when the password is set alike.
         result = RunLogin(device, [this](char* buffer, int size) {
-            m_editPassword.GetWindowText(buffer, size);
+            ReadGbkField(m_editPassword, buffer, size);
         });
     }
-    switch (result) {
-    case LoginResult::NoRecorder:
-        ShowMessage(L"登陆设备失败", MB_ICONWARNING);
+    ShowResultMessage(result);
+    if (result != LoginResult::Accepted)
         return;
-    case LoginResult::Refused:
-        ShowMessage(L"登陆密码错误", MB_ICONWARNING);
-        return;
-    case LoginResult::Accepted:
-        break;
-    }
-    ShowMessage(L"登陆设备成功", MB_OK);
 
     if (m_pMenuDlg == nullptr)
         m_pMenuDlg = GetMenuDlg();

@@ -25,5 +25,5 @@ protected:
     HICON m_hIcon;
     // The one menu dialog of the process, from the first successful login on; not owned.
     CMenuDlg* m_pMenuDlg = nullptr;
-    CEdit m_editPassword;
+    CMeasuredEdit m_editPassword;
 };

@@ -128,8 +128,14 @@ void CMenuDlg::StartClock()
 
 LRESULT CMenuDlg::OnClockText(WPARAM wParam, LPARAM lParam)
 {
-    if (static_cast<UINT>(lParam) == m_clockRun)
-        m_staticTime.SetWindowText(reinterpret_cast<const char*>(wParam));
+    if (static_cast<UINT>(lParam) != m_clockRun)
+        return 0;
+    // The clock text is ASCII (digits and separators): each byte is its character.
+    const char* text = reinterpret_cast<const char*>(wParam);
+    wchar_t wide[128] = {0};
+    for (size_t i = 0; i + 1 < sizeof wide / sizeof wide[0] && text[i] != '\0'; ++i)
+        wide[i] = static_cast<unsigned char>(text[i]);
+    m_staticTime.SetWindowText(wide);
     return 0;
 }
 
@@ -178,15 +184,5 @@ void CMenuDlg::OnTimeSync()
         CWaitCursor wait;
         result = RunTimeSync(device, &LocalDeviceTime);
     }
-    switch (result) {
-    case TimeSyncResult::NoRecorder:
-        ShowMessage(L"连接设备失败", MB_ICONWARNING);
-        break;
-    case TimeSyncResult::Refused:
-        ShowMessage(L"同步时间失败", MB_ICONWARNING);
-        break;
-    case TimeSyncResult::Done:
-        ShowMessage(L"同步时间成功", MB_OK);
-        break;
-    }
+    ShowResultMessage(result);
 }

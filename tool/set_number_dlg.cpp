@@ -2,6 +2,7 @@
 
 #include "device_flows.h"
 #include "dialog_common.h"
+#include "field_text.h"
 #include "resource.h"
 
 IMPLEMENT_DYNAMIC(CSetNumberDlg, CDialog)
@@ -25,7 +26,7 @@ void CSetNumberDlg::DoDataExchange(CDataExchange* pDX)
 BOOL CSetNumberDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    m_editPoliceNumber.LimitText(kPoliceNumberLength);
+    LimitToGbkBytes(m_editPoliceNumber, kPoliceNumberLength);
     return TRUE;
 }
 
@@ -35,24 +36,21 @@ void CSetNumberDlg::OnSetNumber()
 {
     UsbScsiCmd device;
     PoliceNumberText number = {0};
-    m_editPoliceNumber.GetWindowText(number, sizeof number);
+    const FieldTextResult text = ReadGbkField(m_editPoliceNumber, number, sizeof number);
+    if (text != FieldTextResult::Encoded) {
+        // Sent, the character would reach the recorder as '?': nothing is sent.
+        ShowResultMessage(text);
+        return;
+    }
 
     SetNumberResult result;
     {
         CWaitCursor wait;
         result = RunSetNumber(device, number);
     }
-    switch (result) {
-    case SetNumberResult::NoRecorder:
-        ShowMessage(L"连接设备失败", MB_ICONWARNING);
+    ShowResultMessage(result);
+    if (result != SetNumberResult::Done)
         return;
-    case SetNumberResult::Refused:
-        ShowMessage(L"设置警号失败", MB_ICONWARNING);
-        return;
-    case SetNumberResult::Done:
-        break;
-    }
-    ShowMessage(L"设置警号成功", MB_OK);
     SendMessage(WM_CLOSE, 0, 0);
 }
 

@@ -19,5 +19,5 @@ protected:
 
     DECLARE_MESSAGE_MAP()
 
-    CEdit m_editPoliceNumber;
+    CMeasuredEdit m_editPoliceNumber;
 };

@@ -23,7 +23,7 @@ static std::string fromWide(UINT codePage, const std::wstring& text) {
 
 std::string narrow(const std::wstring& utf16) { return fromWide(CP_UTF8, utf16); }
 
-std::string toCodePage(const std::wstring& text) { return fromWide(CP_ACP, text); }
+std::string toGbk(const std::wstring& text) { return fromWide(936, text); }
 
 std::string hex(const std::string& bytes) {
     static const char digits[] = "0123456789ABCDEF";

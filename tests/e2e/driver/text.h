@@ -8,9 +8,9 @@ namespace e2e {
 
 std::wstring widen(const std::string& utf8);
 std::string narrow(const std::wstring& utf16);
-// Bytes of a text in the system's narrow code page (what a narrow program
-// holds in its buffers).
-std::string toCodePage(const std::wstring& text);
+// Bytes of a text in GBK (code page 936), what the recorder reads, whatever
+// the system's code page.
+std::string toGbk(const std::wstring& text);
 // Upper-case hex of bytes, two digits each, no separators.
 std::string hex(const std::string& bytes);
 

@@ -111,6 +111,8 @@ const ChangeCase kChangeCases[] = {
      {{0x07, "000000", true}, {0x01, "\0\0\0\0\0\0", true}}},
     {"ShortNewPasswordIsZeroFilled", "", 0, false, "000000", "ab", "ab", "设置新密码成功",
      {{0x07, "000000", true}, {0x01, "AB\0\0\0\0", true}}},
+    {"ChineseNewPasswordGoesAsGbk", "", 0, false, "000000", "京a", "京a", "设置新密码成功",
+     {{0x07, "000000", true}, {0x01, "\xBE\xA9\x41\0\0\0", true}}},
     {"OldPasswordCheckTransferFails", "", 1, false, "000000", "111111", "111111",
      "校验旧密码失败", {{0x07, "000000", false}}},
     {"SetPasswordTransferFails", "", 2, false, "000000", "111111", "111111",

@@ -96,6 +96,10 @@ const LoginCase kLoginCases[] = {
      "AB\0\0\0\0", true},
     {"EmptyPasswordSendsSixZeros", "", "", "登陆密码错误", IconKind::Warning,
      "\0\0\0\0\0\0", true},
+    // The recorder reads GBK, whatever the PC's code page; letters a to z are
+    // upper-cased after the conversion.
+    {"ChinesePasswordGoesAsGbk", "", "京a12", "登陆密码错误", IconKind::Warning,
+     "\xBE\xA9\x41\x31\x32\0", true},
     {"RecorderPulledAfterDiscovery", "pull-after-discovery", "000000", "登陆密码错误",
      IconKind::Warning, "000000", false},
 };
