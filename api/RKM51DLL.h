@@ -1,6 +1,7 @@
 /* RKM51DLL: the recorder's device API for other programs.
  *
- * Nine stdcall functions on one library-wide device object. Call CConnectDV
+ * Nine functions on one library-wide device object: stdcall in RKM51DLL.dll,
+ * the plain C calling convention in librkm51.so on Linux. Call CConnectDV
  * first; every other function (but CDisconnectDV) talks to the recorder that it
  * found. Calls from several threads are serialised inside the library.
  *
@@ -45,7 +46,8 @@ typedef struct RecorderTime {
     int year;   /* full year, such as 2013 */
 } RecorderTime;
 
-/* Finds the recorder among the drive letters D to Z. */
+/* Finds the recorder among the drive letters D to Z (Linux: among the
+ * removable USB SCSI disks, /dev/sda, /dev/sdb ...). */
 RKM51_API int RKM51_CALL CConnectDV(void);
 RKM51_API int RKM51_CALL CDisconnectDV(void);
 /* 6 password bytes; lower-case letters are upper-cased in the caller's buffer. */
