@@ -1,3 +1,6 @@
+# Discovery's volume sources over the simulated stack.
+target_sources(kv_native_tests PRIVATE volume_source_test.cpp)
+
 # The Linux backend behind its own seam (fake kernel), and librkm51.so as an
 # installed package that a C program finds with pkg-config.
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")

@@ -40,7 +40,8 @@ protected:
             io.host_status = answer.host;
             io.driver_status = answer.driver;
             io.resid = answer.resid;
-            std::memcpy(io.sbp, answer.sense.data(), answer.sense.size());
+            if (!answer.sense.empty())
+                std::memcpy(io.sbp, answer.sense.data(), answer.sense.size());
             io.sb_len_wr = static_cast<unsigned char>(answer.sense.size());
             if (!answer.data.empty())
                 std::memcpy(io.dxferp, answer.data.data(), answer.data.size());
