@@ -6,9 +6,8 @@
 #include "GeneralStorageCmd.h"
 #include "PassThrough.h"
 #include "VendorCdb.h"
+#include "VolumeCandidates.h"
 #include "platform.h"
-
-class VolumeSource;
 
 class UsbScsiCmd : public GeneralStorageCmd {
 public:
@@ -30,6 +29,9 @@ public:
     int Open() override;
     // The same scan over the given volumes, in their order.
     int OpenFrom(VolumeSource& volumes);
+    // The same scan over one path: a drive the user named, or one of
+    // ListCandidatePaths.
+    int OpenPath(const char* path);
     int WriteSectorStream(uint32_t count, const void* data) override;
     int Command03() override;
     int ReadByte(uint32_t address, uint8_t* out) override;

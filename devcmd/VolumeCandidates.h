@@ -45,3 +45,13 @@ private:
     const char* m_path;
     bool m_done = false;
 };
+
+// The platform's volumes as a list, for a caller that tries each in turn
+// (UsbScsiCmd::OpenPath). A path longer than a slot holds is left out.
+struct CandidatePaths {
+    static constexpr int kMaxPaths = 64;
+    static constexpr int kMaxPathLength = 32;
+    int count = 0;
+    char path[kMaxPaths][kMaxPathLength];
+};
+void ListCandidatePaths(CandidatePaths& out);

@@ -1,6 +1,5 @@
 // Discovery of the recorder among the platform's volumes, and the handle's lifetime.
 #include "UsbScsiCmd.h"
-#include "VolumeCandidates.h"
 #include "requests.h"
 
 #include <cstring>
@@ -27,6 +26,12 @@ int UsbScsiCmd::Open()
 {
     PlatformVolumes volumes;
     return OpenFrom(volumes);
+}
+
+int UsbScsiCmd::OpenPath(const char* path)
+{
+    SingleVolume volume(path);
+    return OpenFrom(volume);
 }
 
 int UsbScsiCmd::OpenFrom(VolumeSource& volumes)

@@ -44,7 +44,25 @@ TEST(LinuxVolumes, WholeDisksInTheKernelsNameOrder)
     // Partitions, other kinds of device, and names that only look alike.
     for (const char* name : {"sda1", "sdb2", "sg0", "sr0", "tty", "sd", "sdA", "nvme0n1", "sdb-x"})
         k.addDevEntry(name);
-    EXPECT_EQ(volumes(), (Paths{"/dev/sda", "/dev/sdb", "/dev/sdz", "/dev/sdaa", "/dev/sdab", "/dev/sdba"}));
+    const Paths expected{"/dev/sda", "/dev/sdb", "/dev/sdz", "/dev/sdaa", "/dev/sdab", "/dev/sdba"};
+    EXPECT_EQ(volumes(), expected);
+
+    CandidatePaths list;
+    ListCandidatePaths(list);
+    EXPECT_EQ(Paths(list.path, list.path + list.count), expected);
+}
+
+TEST(LinuxVolumes, TheListHoldsAsManyAsItHasRoomFor)
+{
+    fake::Kernel k;
+    for (char a = 'a'; a <= 'c'; ++a)
+        for (char b = 'a'; b <= 'z'; ++b)
+            k.addUsbDisk(std::string("sd") + a + b, fake::disk());
+    CandidatePaths list;
+    ListCandidatePaths(list);
+    ASSERT_EQ(list.count, CandidatePaths::kMaxPaths);
+    EXPECT_STREQ(list.path[0], "/dev/sdaa");
+    EXPECT_STREQ(list.path[CandidatePaths::kMaxPaths - 1], "/dev/sdcl");
 }
 
 TEST(LinuxVolumes, OnlyRemovableDisksOnAUsbBus)
@@ -177,16 +195,14 @@ TEST(LinuxDiscovery, AGivenPathIsTheOnlyOneTried)
     k.addUsbDisk("sda", fake::recorder());
     k.devices["/dev/disk/by-id/usb-Recorder-0:0"].answer = fake::recorder(2);
     UsbScsiCmd device;
-    SingleVolume named("/dev/disk/by-id/usb-Recorder-0:0");
-    ASSERT_EQ(device.OpenFrom(named), 1);
+    ASSERT_EQ(device.OpenPath("/dev/disk/by-id/usb-Recorder-0:0"), 1);
     EXPECT_EQ(device.GetVariant(), 2);
     EXPECT_EQ(k.openedPaths(), (Paths{"/dev/disk/by-id/usb-Recorder-0:0"}));
 
     const std::string tooLong(VolumePath::kCapacity, 'x');
     SingleVolume overlong(tooLong.c_str());
     EXPECT_EQ(device.OpenFrom(overlong), 0);
-    SingleVolume none(nullptr);
-    EXPECT_EQ(device.OpenFrom(none), 0);
+    EXPECT_EQ(device.OpenPath(nullptr), 0);
     EXPECT_EQ(k.opens.size(), 1u);
 }
 

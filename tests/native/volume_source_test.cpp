@@ -18,6 +18,12 @@ TEST_F(Volumes, TheDriveLettersDToZAreThePlatformsVolumes)
     for (size_t i = 0; i < paths.size(); ++i)
         EXPECT_EQ(paths[i], std::string("\\\\.\\") + char('D' + i) + ":");
     EXPECT_FALSE(scan.next(p));  // and stays at the end
+
+    CandidatePaths list;
+    ListCandidatePaths(list);
+    ASSERT_EQ(list.count, 23);
+    for (int i = 0; i < list.count; ++i)
+        EXPECT_EQ(list.path[i], paths[i]);
 }
 
 TEST_F(Volumes, ANamedDriveIsTheOnlyOneOpened)
@@ -34,8 +40,7 @@ TEST_F(Volumes, ANamedDriveIsTheOnlyOneOpened)
 
     // An ordinary disk is rejected and closed like any drive of the scan.
     stack.clearLog();
-    SingleVolume f("\\\\.\\F:");
-    EXPECT_EQ(device.OpenFrom(f), 0);
+    EXPECT_EQ(device.OpenPath("\\\\.\\F:"), 0);
     EXPECT_EQ(createdLetters(), "F");
     EXPECT_EQ(device.handle(), nullptr);
     EXPECT_EQ(stack.openHandleCount(), 0);  // H closed by the new scan, F after its probe
