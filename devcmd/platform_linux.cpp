@@ -47,7 +47,7 @@ BOOL fail(int error)
 int descriptorOf(HANDLE handle)
 {
     const intptr_t v = reinterpret_cast<intptr_t>(handle);
-    return v > 0 && v <= intptr_t(INT_MAX) + 1 ? static_cast<int>(v - 1) : -1;
+    return v > 0 && v - 1 <= INT_MAX ? static_cast<int>(v - 1) : -1;
 }
 
 HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd) + 1); }

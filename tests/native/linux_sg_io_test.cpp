@@ -361,7 +361,8 @@ TEST_F(SgIo, HandlesThatNameNoDescriptorNeverReachTheKernel)
 {
     auto r = dataIn(8);
     DWORD returned = 0;
-    for (HANDLE h : {HANDLE(nullptr), INVALID_HANDLE_VALUE}) {
+    const HANDLE beyondEveryDescriptor = reinterpret_cast<HANDLE>(intptr_t(INT_MAX) + 2);
+    for (HANDLE h : {HANDLE(nullptr), INVALID_HANDLE_VALUE, beyondEveryDescriptor}) {
         EXPECT_EQ(plat::DeviceIoControl(h, scsi::kIoctlPassThrough, r.get(), scsi::kHeaderSize,
                                         r.get(), scsi::kDataOffset + 8, &returned, nullptr),
                   0);
