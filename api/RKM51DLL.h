@@ -1,11 +1,12 @@
 /* RKM51DLL: the recorder's device API for other programs.
  *
- * Nine stdcall functions on one library-wide device object. CConnectDV finds
+ * Nine functions on one library-wide device object: stdcall in RKM51DLL.dll,
+ * the plain C calling convention in librkm51.so on Linux. CConnectDV finds
  * the recorder and keeps its volume open; every other function (but
  * CDisconnectDV) talks to the recorder it found. CDisconnectDV closes the
- * volume, so that Windows lets the recorder be removed safely; a function that
- * needs the recorder and finds no open volume (after CDisconnectDV, or before
- * any CConnectDV) looks for the recorder first, as CConnectDV does.
+ * volume, so that the recorder can be removed safely; a function that needs
+ * the recorder and finds no open volume (after CDisconnectDV, or before any
+ * CConnectDV) looks for the recorder first, as CConnectDV does.
  * Calls from several threads are serialised inside the library.
  *
  * Results:
@@ -49,7 +50,8 @@ typedef struct RecorderTime {
     int year;   /* full year, such as 2013 */
 } RecorderTime;
 
-/* Finds the recorder among the drive letters D to Z. */
+/* Finds the recorder among the drive letters D to Z (Linux: among the
+ * removable USB SCSI disks, /dev/sda, /dev/sdb ...). */
 RKM51_API int RKM51_CALL CConnectDV(void);
 RKM51_API int RKM51_CALL CDisconnectDV(void);
 /* 6 password bytes; lower-case letters are upper-cased in the caller's buffer. */

@@ -6,6 +6,7 @@
 #include "GeneralStorageCmd.h"
 #include "PassThrough.h"
 #include "VendorCdb.h"
+#include "VolumeCandidates.h"
 #include "platform.h"
 
 class UsbScsiCmd : public GeneralStorageCmd {
@@ -21,10 +22,16 @@ public:
     UsbScsiCmd(const UsbScsiCmd&) = delete;
     UsbScsiCmd& operator=(const UsbScsiCmd&) = delete;
 
-    // Scans the drive letters D to Z for the recorder and keeps its handle.
-    // A handle kept by an earlier successful Open is closed first.
+    // Scans the platform's volumes (PlatformVolumes: the drive letters D to Z
+    // on Windows) for the recorder and keeps its handle. A handle kept by an
+    // earlier successful Open is closed first.
     // 1 when a recorder answered, 0 when none did.
     int Open() override;
+    // The same scan over the given volumes, in their order.
+    int OpenFrom(VolumeSource& volumes);
+    // The same scan over one path: a drive the user named, or one of
+    // ListCandidatePaths.
+    int OpenPath(const char* path);
     int WriteSectorStream(uint32_t count, const void* data) override;
     int Command03() override;
     int ReadByte(uint32_t address, uint8_t* out) override;

@@ -1,4 +1,4 @@
-// Discovery of the recorder among the drive letters, and the handle's lifetime.
+// Discovery of the recorder among the platform's volumes, and the handle's lifetime.
 #include "UsbScsiCmd.h"
 #include "requests.h"
 
@@ -24,15 +24,26 @@ int probeVariant(const uint8_t* data, int transferred)
 
 int UsbScsiCmd::Open()
 {
+    PlatformVolumes volumes;
+    return OpenFrom(volumes);
+}
+
+int UsbScsiCmd::OpenPath(const char* path)
+{
+    SingleVolume volume(path);
+    return OpenFrom(volume);
+}
+
+int UsbScsiCmd::OpenFrom(VolumeSource& volumes)
+{
     m_variant = 0;
     // A handle from an earlier successful Open would otherwise be lost.
     Close();
 
     PassThroughRequest request;
-    char path[] = "\\\\.\\F:";
-    for (char letter = 'D'; letter <= 'Z'; ++letter) {
-        path[4] = letter;
-        HANDLE h = plat::CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+    VolumePath path;
+    while (volumes.next(path)) {
+        HANDLE h = plat::CreateFileA(path.text, GENERIC_READ | GENERIC_WRITE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                      0, nullptr);
         if (h == INVALID_HANDLE_VALUE)

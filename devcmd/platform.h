@@ -4,7 +4,8 @@
 // implementation stands behind them is chosen at build time:
 //   platform_win32.cpp  calls kernel32 through the module's imports, at each use;
 //   platform_sim.cpp    hands every call to an installed Backend (a simulated
-//                       storage stack in tests and in the demo build).
+//                       storage stack in tests and in the demo build);
+//   platform_linux.cpp  block devices and the SG_IO ioctl on Linux.
 #pragma once
 
 #include <cstdint>
@@ -36,5 +37,17 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* ou
                      DWORD outSize, DWORD* returned, void* overlapped);
 BOOL CloseHandle(HANDLE handle);
 DWORD GetLastError();
+
+// Whether an error code from GetLastError says that the platform refused
+// access: ERROR_ACCESS_DENIED on Windows; EPERM (a command the caller may not
+// send: vendor commands need CAP_SYS_RAWIO) or EACCES (a device node the caller
+// may not open) on Linux.
+bool IsAccessDenied(DWORD error);
+
+// How many calls of this thread the platform has refused for want of
+// permission so far. Compare two readings around an Open to learn whether a
+// volume was skipped because of it. Counted on Linux only: the Windows builds
+// ask for no error code where the scan skips a volume, so they read 0.
+uint32_t AccessDenials();
 
 }  // namespace plat

@@ -11,6 +11,7 @@ thread_local DWORD t_lastError = 0;
 
 constexpr DWORD kErrorFileNotFound = 2;
 constexpr DWORD kErrorInvalidHandle = 6;
+constexpr DWORD kErrorAccessDenied = 5;
 
 }  // namespace
 
@@ -49,5 +50,10 @@ DWORD GetLastError()
         return b->lastError();
     return t_lastError;
 }
+
+// The simulated stack speaks in Windows error codes.
+bool IsAccessDenied(DWORD error) { return error == kErrorAccessDenied; }
+
+uint32_t AccessDenials() { return 0; }
 
 }  // namespace plat

@@ -21,4 +21,8 @@ BOOL CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
 
 DWORD GetLastError() { return ::GetLastError(); }
 
+bool IsAccessDenied(DWORD error) { return error == ERROR_ACCESS_DENIED; }
+
+uint32_t AccessDenials() { return 0; }
+
 }  // namespace plat
