@@ -25,6 +25,7 @@ int probeVariant(const uint8_t* data, int transferred)
 int UsbScsiCmd::Open()
 {
     m_variant = 0;
+    m_lastFailure = TransferFailure();
     // A handle from an earlier successful Open would otherwise be lost.
     Close();
 
@@ -41,9 +42,7 @@ int UsbScsiCmd::Open()
         // The answer to INQUIRY is not examined; some drives only answer the
         // vendor probe after it.
         fillInquiryRequest(request);
-        DWORD returned = 0;
-        plat::DeviceIoControl(h, scsi::kIoctlPassThrough, &request, scsi::kHeaderSize, &request,
-                              scsi::kDataOffset + scsi::kInquiryLength, &returned, nullptr);
+        SendInquiry(&request, h, this);
 
         // The probe travels through the object, so the handle goes in first.
         m_handle = h;
@@ -58,6 +57,8 @@ int UsbScsiCmd::Open()
         const int variant = probeVariant(request.data, transferred);
         if (variant != 0) {
             m_variant = variant;
+            // The refusals of the drives tried before are no failure of the recorder.
+            m_lastFailure = TransferFailure();
             return 1;
         }
         plat::CloseHandle(h);
