@@ -82,6 +82,19 @@ SenseCodes parseSense(const uint8_t* sense, uint32_t n)
     return c;
 }
 
+// Reads what the stack wrote back into a record after a successful call: SCSI
+// status, data bytes delivered, the sense bytes (at most those asked for).
+template <typename Request>
+SenseCodes readReply(const Request& request, TransferTrace& trace)
+{
+    const auto& h = request.header;
+    trace.scsiStatus = h.ScsiStatus;
+    trace.senseLength = h.SenseInfoLength < scsi::kSenseRequested ? h.SenseInfoLength : scsi::kSenseRequested;
+    trace.sense = trace.senseLength > 0 ? request.sense : nullptr;
+    trace.delivered = h.DataTransferLength;
+    return parseSense(request.sense, trace.senseLength);
+}
+
 // Sends a request record through `send` (which makes the system call) and
 // judges what came back. A command answered with UNIT ATTENTION goes out once
 // more, the header, filler and sense area restored to what the caller handed
@@ -108,14 +121,7 @@ int transfer(Request& request, bool dataIn, uint32_t length, UsbScsiCmd* device,
         if (!trace.systemCallOk) {
             trace.osError = plat::GetLastError();
         } else {
-            trace.scsiStatus = request.header.ScsiStatus;
-            // Only the bytes asked for are sense bytes, whatever the length says.
-            trace.senseLength = request.header.SenseInfoLength < scsi::kSenseRequested
-                                    ? request.header.SenseInfoLength
-                                    : scsi::kSenseRequested;
-            trace.sense = trace.senseLength > 0 ? request.sense : nullptr;
-            trace.delivered = request.header.DataTransferLength;
-            sense = parseSense(request.sense, trace.senseLength);
+            sense = readReply(request, trace);
             trace.succeeded = trace.scsiStatus == kStatusGood && (!dataIn || trace.delivered >= length);
         }
         device->noteRequest(trace);
@@ -128,9 +134,12 @@ int transfer(Request& request, bool dataIn, uint32_t length, UsbScsiCmd* device,
             continue;
 
         TransferFailure failure;
-        failure.reason = !trace.systemCallOk                   ? TransferFailure::Reason::SystemCall
-                         : trace.scsiStatus != kStatusGood ? TransferFailure::Reason::ScsiStatus
-                                                               : TransferFailure::Reason::ShortAnswer;
+        if (!trace.systemCallOk)
+            failure.reason = TransferFailure::Reason::SystemCall;
+        else if (trace.scsiStatus != kStatusGood)
+            failure.reason = TransferFailure::Reason::ScsiStatus;
+        else
+            failure.reason = TransferFailure::Reason::ShortAnswer;
         failure.osError = trace.osError;
         failure.scsiStatus = trace.scsiStatus;
         failure.senseKey = sense.key;
@@ -175,12 +184,7 @@ void SendInquiry(PassThroughRequest* request, HANDLE handle, UsbScsiCmd* device)
                                                request, scsi::kDataOffset + scsi::kInquiryLength,
                                                &returned, nullptr) != 0;
     if (trace.systemCallOk) {
-        trace.scsiStatus = request->header.ScsiStatus;
-        trace.senseLength = request->header.SenseInfoLength < scsi::kSenseRequested
-                                ? request->header.SenseInfoLength
-                                : scsi::kSenseRequested;
-        trace.sense = trace.senseLength > 0 ? request->sense : nullptr;
-        trace.delivered = request->header.DataTransferLength;
+        readReply(*request, trace);
         trace.succeeded = trace.scsiStatus == kStatusGood && trace.delivered >= scsi::kInquiryLength;
     }
     device->noteRequest(trace);
