@@ -17,6 +17,7 @@
 //   short=C[:N]            every data-in command C delivers only N bytes (default 0), status GOOD
 //   sense=descriptor       sense data in descriptor format (0x72) instead of fixed (0x70)
 // C names the command: SS (hex) a management sub-operation, probe, inquiry or any.
+// UNIT ATTENTION is never given to INQUIRY; it waits for the next command C.
 //
 // Log lines (one per call, flushed at once):
 //   create L: ok|fail

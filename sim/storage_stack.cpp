@@ -127,6 +127,10 @@ bool StorageStack::takeAnswerFault(const std::array<uint8_t, 16>& cdb, bool chec
     for (auto it = m_answerFaults.begin(); it != m_answerFaults.end(); ++it) {
         if (it->checkCondition != checkCondition || it->remaining == 0 || !it->which.matches(cdb))
             continue;
+        // A device never reports UNIT ATTENTION to INQUIRY: it answers it and
+        // keeps the condition for the next command.
+        if (checkCondition && it->sense.key == kUnitAttention.key && cdb[0] == 0x12)
+            continue;
         *fault = *it;
         if (it->remaining > 0 && --it->remaining == 0)
             m_answerFaults.erase(it);

@@ -125,7 +125,8 @@ public:
     // Matching commands that reach a recorder are not carried out: they complete
     // with CHECK CONDITION and the sense data, no data (DataTransferLength 0),
     // the call itself succeeding. `times`: for the next so many matching
-    // commands, or kEveryTime.
+    // commands, or kEveryTime. UNIT ATTENTION is never given to INQUIRY, as on
+    // a real device: the condition waits for the next matching command.
     void answerCheckCondition(CommandSelector which, SenseCode sense, int times = kEveryTime);
     // Matching data-in commands that reach a recorder are carried out, but
     // their answer holds at most `bytes` bytes (DataTransferLength reduced,

@@ -116,7 +116,7 @@ TEST(SimFaults, ScenarioKeys)
         {"unit-attention-always=07", 0, 2, 2, 6, 0x70, 0},
         {"short=07", 0, 1, 0, 0, 0, 0},
         {"short=07:1", 1, 1, 0, 0, 0, 1},
-        {"unit-attention=any", 1, 1, 0, 0, 0, 1},  // taken by the INQUIRY of discovery
+        {"unit-attention=any", 1, 1, 0, 0, 0, 1},  // taken by the probe of discovery
         {"check=probe", -1, 0, 0, 0, 0, 0},        // no recorder found
         {"check=inquiry", 1, 1, 0, 0, 0, 1},       // the INQUIRY's answer is not examined
     };

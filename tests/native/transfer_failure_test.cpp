@@ -428,27 +428,34 @@ TEST_F(DiscoveryFailures, ProbeAnsweredWithCheckConditionRejectsTheDrive)
 
 TEST_F(DiscoveryFailures, UnitAttentionAfterPluggingInIsGotOver)
 {
-    // The first request of any kind, as on a real PC: the INQUIRY takes it and
-    // is not examined; on the probe it is resent once.
+    // The first command after plugging in, as on a real PC: the INQUIRY is
+    // answered, the probe gets UNIT ATTENTION and is resent once.
+    for (const auto which : {sim::CommandSelector::any(), sim::CommandSelector::vendorOperation(0x01)}) {
+        stack.clearLog();
+        stack.attachRecorder('E');
+        stack.answerCheckCondition(which, sim::kUnitAttention, 1);
+        ASSERT_EQ(device.Open(), 1);
+        EXPECT_EQ(device.GetVariant(), 1);
+        EXPECT_EQ(device.lastFailure().reason, Reason::None);
+        const auto calls = ioctls();
+        ASSERT_EQ(calls.size(), 3u);  // INQUIRY, probe refused, probe resent
+        EXPECT_EQ(calls[0].replyStatus, 0);
+        EXPECT_EQ(calls[1].replyStatus, 2);
+        expectDataInRequest(calls[2], 16, 16);
+        EXPECT_EQ(calls[2].request.cdb, calls[1].request.cdb);
+        EXPECT_EQ(calls[2].request.dataAreaHead, calls[1].request.dataAreaHead);  // the 0x33 marker again
+    }
+}
+
+TEST_F(DiscoveryFailures, RefusedInquiryIsNotExamined)
+{
     stack.attachRecorder('E');
-    stack.answerCheckCondition(sim::CommandSelector::any(), sim::kUnitAttention, 1);
+    stack.answerCheckCondition(sim::CommandSelector::inquiry(), sim::kIllegalRequest);
     ASSERT_EQ(device.Open(), 1);
-    auto calls = ioctls();
-    ASSERT_EQ(calls.size(), 2u);  // INQUIRY refused, probe
+    const auto calls = ioctls();
+    ASSERT_EQ(calls.size(), 2u);  // not resent
     EXPECT_EQ(calls[0].replyStatus, 2);
     EXPECT_EQ(device.lastFailure().reason, Reason::None);
-
-    stack.clearLog();
-    stack.answerCheckCondition(sim::CommandSelector::vendorOperation(0x01), sim::kUnitAttention, 1);
-    ASSERT_EQ(device.Open(), 1);
-    EXPECT_EQ(device.GetVariant(), 1);
-    EXPECT_EQ(device.lastFailure().reason, Reason::None);
-    calls = ioctls();
-    ASSERT_EQ(calls.size(), 3u);  // INQUIRY, probe refused, probe resent
-    EXPECT_EQ(calls[1].replyStatus, 2);
-    expectDataInRequest(calls[2], 16, 16);
-    EXPECT_EQ(calls[2].request.cdb, calls[1].request.cdb);
-    EXPECT_EQ(calls[2].request.dataAreaHead, calls[1].request.dataAreaHead);  // the 0x33 marker again
 }
 
 TEST_F(DiscoveryFailures, OpenForgetsTheRefusalsOfOtherDrives)
