@@ -34,8 +34,8 @@ struct TransferTrace {
     bool dataIn = true;
     uint32_t length = 0;       // data length requested
     bool systemCallOk = false;
-    uint32_t osError = 0;
-    uint8_t scsiStatus = 0;
+    uint32_t osError = 0;      // after a failed call (not asked for discovery's INQUIRY)
+    uint8_t scsiStatus = 0;    // the reply fields below only after a successful call
     const uint8_t* sense = nullptr;  // sense bytes returned (senseLength of them)
     uint8_t senseLength = 0;
     uint32_t delivered = 0;

@@ -5,6 +5,7 @@
 #include "DeviceTime.h"
 #include "GeneralStorageCmd.h"
 #include "PassThrough.h"
+#include "TransferRecord.h"
 #include "VendorCdb.h"
 #include "VolumeCandidates.h"
 #include "platform.h"
@@ -51,11 +52,34 @@ public:
 
     HANDLE handle() const { return m_handle; }
 
+    // Why the last failed transfer failed; Reason::None when none has failed
+    // since Open. Open starts it afresh and, when a recorder answers, forgets
+    // the refusals of the other drives it tried.
+    const TransferFailure& lastFailure() const { return m_lastFailure; }
+    // Every request of this object is shown to `observer` after it completes
+    // (nullptr: none). The context is handed back unchanged.
+    void setObserver(TransferObserver observer, void* context)
+    {
+        m_observer = observer;
+        m_observerContext = context;
+    }
+
+    // Called by the transport: a request completed / a transfer failed.
+    void noteRequest(const TransferTrace& trace) const
+    {
+        if (m_observer != nullptr)
+            m_observer(m_observerContext, trace);
+    }
+    void noteFailure(const TransferFailure& failure) { m_lastFailure = failure; }
+
 private:
     int sendNoData(uint8_t op, int direction);
 
     HANDLE m_handle = nullptr;
     int32_t m_variant = 0;
+    TransferFailure m_lastFailure{};
+    TransferObserver m_observer = nullptr;
+    void* m_observerContext = nullptr;
 };
 
 // Direction argument of ExecuteVendorCommand.
@@ -63,13 +87,23 @@ constexpr int kDirectionIn = 1;
 constexpr int kDirectionOut = 0;
 
 // Sends a PassThroughRequest whose Cdb and data area the caller has filled, as
-// a data-in request of `length` bytes on the device's handle. 1 on success.
+// a data-in request of `length` bytes on the device's handle. 1 when the
+// transfer was delivered: the system call succeeded, the SCSI status is GOOD
+// and the answer holds at least `length` bytes. A command answered with UNIT
+// ATTENTION is sent once more, byte for byte as the first time. After a
+// failure the device's lastFailure() says why.
 int SendPassThrough(PassThroughRequest* request, uint32_t length, UsbScsiCmd* device);
+
+// Sends the standard INQUIRY that `request` holds (fillInquiryRequest) on
+// `handle`. Its answer is not examined: no result, no failure recorded.
+void SendInquiry(PassThroughRequest* request, HANDLE handle, UsbScsiCmd* device);
 
 // The one route of every vendor command after discovery. Stamps the signature
 // into cdb bytes 0..2, then sends a buffered data-in request (direction 1) or a
 // direct data-out request (any other direction). A data-in request for more
-// than the data area holds is refused without a system call. 1 when the system
-// call succeeded, else 0; after a failure a data-in buffer is untouched.
+// than the data area holds is refused without a system call. 1 when the
+// transfer was delivered (as SendPassThrough; a data-out transfer needs the
+// system call and GOOD status), else 0; after a failure a data-in buffer is
+// untouched.
 int ExecuteVendorCommand(UsbScsiCmd* device, void* buffer, VendorCdb* cdb, uint32_t length,
                          int direction);

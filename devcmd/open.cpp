@@ -37,6 +37,7 @@ int UsbScsiCmd::OpenPath(const char* path)
 int UsbScsiCmd::OpenFrom(VolumeSource& volumes)
 {
     m_variant = 0;
+    m_lastFailure = TransferFailure();
     // A handle from an earlier successful Open would otherwise be lost.
     Close();
 
@@ -52,9 +53,7 @@ int UsbScsiCmd::OpenFrom(VolumeSource& volumes)
         // The answer to INQUIRY is not examined; some drives only answer the
         // vendor probe after it.
         fillInquiryRequest(request);
-        DWORD returned = 0;
-        plat::DeviceIoControl(h, scsi::kIoctlPassThrough, &request, scsi::kHeaderSize, &request,
-                              scsi::kDataOffset + scsi::kInquiryLength, &returned, nullptr);
+        SendInquiry(&request, h, this);
 
         // The probe travels through the object, so the handle goes in first.
         m_handle = h;
@@ -69,6 +68,8 @@ int UsbScsiCmd::OpenFrom(VolumeSource& volumes)
         const int variant = probeVariant(request.data, transferred);
         if (variant != 0) {
             m_variant = variant;
+            // The refusals of the drives tried before are no failure of the recorder.
+            m_lastFailure = TransferFailure();
             return 1;
         }
         plat::CloseHandle(h);

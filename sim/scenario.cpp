@@ -1,5 +1,7 @@
 #include "scenario.h"
 
+#include "../devcmd/VendorCdb.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +30,34 @@ void appendHex(std::string& s, const uint8_t* p, size_t n)
     }
 }
 
+// Which commands a fault applies to: "any", "inquiry", "probe", or two hex
+// digits naming a management sub-operation.
+bool parseSelector(const std::string& text, CommandSelector* out)
+{
+    int sub = 0;
+    if (text == "any")
+        *out = CommandSelector::any();
+    else if (text == "inquiry")
+        *out = CommandSelector::inquiry();
+    else if (text == "probe")
+        *out = CommandSelector::vendorOperation(vendor::kOpProbe);
+    else if (text.size() == 2 && parseInt(text, 16, &sub))
+        *out = CommandSelector::management(static_cast<uint8_t>(sub));
+    else
+        return false;
+    return true;
+}
+
+// short=SEL or short=SEL:N (N bytes delivered, decimal; 0 when left out).
+bool parseShort(const std::string& value, CommandSelector* which, int* bytes)
+{
+    const size_t colon = value.find(':');
+    *bytes = 0;
+    if (colon != std::string::npos && !parseInt(value.substr(colon + 1), 10, bytes))
+        return false;
+    return parseSelector(value.substr(0, colon), which);
+}
+
 }  // namespace
 
 bool applyScenario(StorageStack& stack, const std::string& scenario, std::string* error)
@@ -52,6 +82,7 @@ bool applyScenario(StorageStack& stack, const std::string& scenario, std::string
         const std::string key = token.substr(0, eq);
         const std::string value = eq == std::string::npos ? std::string() : token.substr(eq + 1);
         int n = 0;
+        CommandSelector which;
         if (token == "none") {
             none = true;
         } else if (key == "recorder" && value.size() == 1 && value[0] >= 'A' && value[0] <= 'Z') {
@@ -66,6 +97,16 @@ bool applyScenario(StorageStack& stack, const std::string& scenario, std::string
             stack.failIoctl(n);
         } else if (key == "fail-ioctls-from" && parseInt(value, 10, &n) && n > 0) {
             stack.failIoctlsFrom(n);
+        } else if (key == "check" && parseSelector(value, &which)) {
+            stack.answerCheckCondition(which, kIllegalRequest);
+        } else if (key == "unit-attention" && parseSelector(value, &which)) {
+            stack.answerCheckCondition(which, kUnitAttention, 1);
+        } else if (key == "unit-attention-always" && parseSelector(value, &which)) {
+            stack.answerCheckCondition(which, kUnitAttention);
+        } else if (key == "short" && parseShort(value, &which, &n)) {
+            stack.answerShort(which, static_cast<uint32_t>(n));
+        } else if (token == "sense=descriptor") {
+            stack.useDescriptorSense(true);
         } else if (key == "status" && value.size() == 5 && value[2] == ':') {
             int sub = 0, status = 0;
             if (!parseInt(value.substr(0, 2), 16, &sub) || !parseInt(value.substr(3), 16, &status)) {
@@ -108,6 +149,16 @@ std::string formatCall(const Call& call)
             appendHex(s, call.dataOut.data(), call.dataOut.size());
         }
         s += call.result ? " result=1" : " result=0";
+        // What a carried-out request came back with.
+        if (call.result || !call.replySense.empty() || call.replyLength > 0) {
+            std::snprintf(buf, sizeof buf, " scsi=%02x got=%u", call.replyStatus,
+                          static_cast<unsigned>(call.replyLength));
+            s += buf;
+            if (!call.replySense.empty()) {
+                s += " sense=";
+                appendHex(s, call.replySense.data(), call.replySense.size());
+            }
+        }
         break;
     }
     case Call::Kind::CloseHandle:

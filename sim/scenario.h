@@ -11,10 +11,18 @@
 //   fail-ioctl=N           the N-th DeviceIoControl fails
 //   fail-ioctls-from=N     every DeviceIoControl from the N-th on fails
 //   status=SS:VV           next management sub-operation SS (hex) answers status VV (hex)
+//   check=C                every command C is refused: CHECK CONDITION, ILLEGAL REQUEST 05/24/00
+//   unit-attention=C       the next command C gets CHECK CONDITION, UNIT ATTENTION 06/29/00
+//   unit-attention-always=C  every command C gets UNIT ATTENTION
+//   short=C[:N]            every data-in command C delivers only N bytes (default 0), status GOOD
+//   sense=descriptor       sense data in descriptor format (0x72) instead of fixed (0x70)
+// C names the command: SS (hex) a management sub-operation, probe, inquiry or any.
+// UNIT ATTENTION is never given to INQUIRY; it waits for the next command C.
 //
 // Log lines (one per call, flushed at once):
 //   create L: ok|fail
 //   ioctl L: code=0004d004 in=N out=N dir=in|out len=N timeout=N cdb=<32 hex> [data=<hex>] result=0|1
+//            [scsi=SS got=N [sense=<hex>]]   (a request carried out: status, bytes delivered, sense)
 //   close L: result=0|1          (L is ? for a handle the stack does not know)
 #pragma once
 

@@ -22,12 +22,9 @@ bool isVendor(const std::array<uint8_t, 16>& cdb)
            cdb[2] == vendor::kSignature[2];
 }
 
-// Fixed-format sense data: ILLEGAL REQUEST, INVALID COMMAND OPERATION CODE.
-void illegalRequestSense(uint8_t* sense, uint32_t room)
-{
-    uint8_t s[18] = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x20, 0x00};
-    std::memcpy(sense, s, std::min<uint32_t>(room, sizeof s));
-}
+// What an ordinary disk says to a vendor command: ILLEGAL REQUEST, INVALID
+// COMMAND OPERATION CODE.
+constexpr SenseCode kInvalidOperationCode{0x05, 0x20, 0x00};
 
 }  // namespace
 
@@ -90,6 +87,81 @@ void StorageStack::failIoctlsFrom(int n, DWORD error)
     std::lock_guard<RecursiveLock> lock(m_mutex);
     m_failFrom = m_ioctlCounter + n;
     m_failFromError = error;
+}
+
+bool CommandSelector::matches(const std::array<uint8_t, 16>& cdb) const
+{
+    switch (kind) {
+    case Kind::Any:
+        return true;
+    case Kind::Inquiry:
+        return cdb[0] == 0x12;
+    case Kind::Vendor:
+        return isVendor(cdb) && (operation < 0 || cdb[3] == operation) &&
+               (subOperation < 0 || cdb[4] == subOperation);
+    }
+    return false;
+}
+
+void StorageStack::answerCheckCondition(CommandSelector which, SenseCode sense, int times)
+{
+    std::lock_guard<RecursiveLock> lock(m_mutex);
+    m_answerFaults.push_back({which, true, sense, 0, times});
+}
+
+void StorageStack::answerShort(CommandSelector which, uint32_t bytes, int times)
+{
+    std::lock_guard<RecursiveLock> lock(m_mutex);
+    m_answerFaults.push_back({which, false, SenseCode{0, 0, 0}, bytes, times});
+}
+
+void StorageStack::useDescriptorSense(bool on)
+{
+    std::lock_guard<RecursiveLock> lock(m_mutex);
+    m_descriptorSense = on;
+}
+
+bool StorageStack::takeAnswerFault(const std::array<uint8_t, 16>& cdb, bool checkCondition,
+                                   AnswerFault* fault)
+{
+    for (auto it = m_answerFaults.begin(); it != m_answerFaults.end(); ++it) {
+        if (it->checkCondition != checkCondition || it->remaining == 0 || !it->which.matches(cdb))
+            continue;
+        // A device never reports UNIT ATTENTION to INQUIRY: it answers it and
+        // keeps the condition for the next command.
+        if (checkCondition && it->sense.key == kUnitAttention.key && cdb[0] == 0x12)
+            continue;
+        *fault = *it;
+        if (it->remaining > 0 && --it->remaining == 0)
+            m_answerFaults.erase(it);
+        return true;
+    }
+    return false;
+}
+
+// Sense data as a device returns it, cut to the `room` bytes the request asked
+// for: fixed format (18 bytes) or descriptor format (8 bytes, no descriptors).
+void StorageStack::writeSense(uint8_t* sense, uint32_t room, SenseCode code, uint8_t* length) const
+{
+    uint8_t s[18] = {};
+    uint32_t size = 0;
+    if (m_descriptorSense) {
+        s[0] = 0x72;
+        s[1] = code.key;
+        s[2] = code.asc;
+        s[3] = code.ascq;
+        size = 8;
+    } else {
+        s[0] = 0x70;
+        s[2] = code.key;
+        s[7] = 10;  // additional sense length
+        s[12] = code.asc;
+        s[13] = code.ascq;
+        size = 18;
+    }
+    size = std::min(size, room);
+    std::memcpy(sense, s, size);
+    *length = static_cast<uint8_t>(size);
 }
 
 void StorageStack::scriptStatus(uint8_t subOperation, uint8_t status)
@@ -318,12 +390,26 @@ void StorageStack::carryOut(Call& call, Drive& d, uint8_t* buffer, DWORD inSize,
                           : buffer + q.dataBufferOffset;
     uint8_t scsiStatus = kScsiGood;
     uint32_t transferred = 0;
+    SenseCode sense = kInvalidOperationCode;
+    const bool recorderDrive = d.kind == DriveKind::Recorder;
 
-    if (q.cdb[0] == 0x12 && q.dataIn == 1) {  // INQUIRY
+    // A refused command is not carried out; a short answer is carried out, but
+    // the bytes past its end never reach the data area.
+    AnswerFault refusal{}, shortAnswer{};
+    const bool refused = recorderDrive && takeAnswerFault(q.cdb, true, &refusal);
+    const bool cutShort = !refused && recorderDrive && dataIn && takeAnswerFault(q.cdb, false, &shortAnswer);
+    std::vector<uint8_t> before;
+    if (cutShort)
+        before.assign(dataIn, dataIn + q.dataTransferLength);
+
+    if (refused) {
+        scsiStatus = kScsiCheckCondition;
+        sense = refusal.sense;
+    } else if (q.cdb[0] == 0x12 && q.dataIn == 1) {  // INQUIRY
         transferred = std::min<uint32_t>(q.dataTransferLength, 36);
         if (dataIn)
-            Recorder::answerInquiry(dataIn, transferred, d.kind == DriveKind::Recorder);
-    } else if (d.kind == DriveKind::Recorder && isVendor(q.cdb)) {
+            Recorder::answerInquiry(dataIn, transferred, recorderDrive);
+    } else if (recorderDrive && isVendor(q.cdb)) {
         const uint8_t op = q.cdb[3];
         if (op == vendor::kOpProbe && dataIn) {
             d.recorder.answerProbe(dataIn, q.dataTransferLength);
@@ -357,12 +443,19 @@ void StorageStack::carryOut(Call& call, Drive& d, uint8_t* buffer, DWORD inSize,
         scsiStatus = kScsiCheckCondition;
     }
 
-    uint8_t senseLength = 0;
-    if (scsiStatus == kScsiCheckCondition && q.senseInfoLength > 0) {
-        senseLength = std::min<uint8_t>(q.senseInfoLength, 18);
-        illegalRequestSense(buffer + q.senseInfoOffset, senseLength);
+    if (cutShort && shortAnswer.bytes < transferred) {
+        std::memcpy(dataIn + shortAnswer.bytes, before.data() + shortAnswer.bytes,
+                    transferred - shortAnswer.bytes);
+        transferred = shortAnswer.bytes;
     }
+
+    uint8_t senseLength = 0;
+    if (scsiStatus == kScsiCheckCondition && q.senseInfoLength > 0)
+        writeSense(buffer + q.senseInfoOffset, q.senseInfoLength, sense, &senseLength);
     completeHeader(buffer, scsiStatus, transferred, senseLength);
+    call.replyStatus = scsiStatus;
+    call.replyLength = transferred;
+    call.replySense.assign(buffer + q.senseInfoOffset, buffer + q.senseInfoOffset + senseLength);
     *returned = q.direct ? inSize : std::min<DWORD>(outSize, uint32_t(q.dataBufferOffset) + transferred);
 }
 

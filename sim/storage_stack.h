@@ -28,6 +28,31 @@ constexpr DWORD kErrorInvalidParameter = 87;
 constexpr DWORD kErrorIoDevice = 1117;
 constexpr DWORD kErrorDeviceNotConnected = 1167;
 
+// Which requests reaching a recorder a fault applies to.
+struct CommandSelector {
+    enum class Kind { Any, Inquiry, Vendor };
+    Kind kind = Kind::Any;
+    int operation = -1;     // vendor command byte 3; -1: any
+    int subOperation = -1;  // vendor command byte 4; -1: any
+
+    static CommandSelector any() { return {}; }
+    static CommandSelector inquiry() { return {Kind::Inquiry, -1, -1}; }
+    static CommandSelector vendorOperation(uint8_t op) { return {Kind::Vendor, op, -1}; }
+    static CommandSelector management(uint8_t sub) { return {Kind::Vendor, 0xFE, sub}; }
+    bool matches(const std::array<uint8_t, 16>& cdb) const;
+};
+
+// Sense key, additional sense code and qualifier of a refused command.
+struct SenseCode {
+    uint8_t key, asc, ascq;
+};
+// ILLEGAL REQUEST, INVALID FIELD IN CDB.
+constexpr SenseCode kIllegalRequest{0x05, 0x24, 0x00};
+// UNIT ATTENTION, POWER ON, RESET, OR BUS DEVICE RESET OCCURRED.
+constexpr SenseCode kUnitAttention{0x06, 0x29, 0x00};
+// A fault that applies to every matching command, not only to the next ones.
+constexpr int kEveryTime = -1;
+
 // One request record as decoded from the bytes that arrived.
 struct DecodedRequest {
     int layoutBits = 0;  // 32 or 64: which header layout the record had
@@ -64,6 +89,11 @@ struct Call {
     bool inEqualsOut = false, overlappedNull = true, returnedNull = true;
     DecodedRequest request;
     std::vector<uint8_t> dataOut;  // bytes of a direct data-out request
+    // A request that was carried out: what the stack wrote back into the header
+    // (SCSI status, DataTransferLength) and the sense bytes it returned.
+    uint8_t replyStatus = 0;
+    uint32_t replyLength = 0;
+    std::vector<uint8_t> replySense;
     // result of the call (BOOL, or the GetLastError value)
     uintptr_t result = 0;
     DWORD error = 0;  // last error set by the call (0 when it succeeded)
@@ -92,6 +122,18 @@ public:
     void failIoctlsFrom(int n, DWORD error = kErrorIoDevice);
     // A recorder that answers its probe is pulled out right after the answer.
     void pullOutAfterDiscovery(bool on) { m_pullAfterProbe = on; }
+    // Matching commands that reach a recorder are not carried out: they complete
+    // with CHECK CONDITION and the sense data, no data (DataTransferLength 0),
+    // the call itself succeeding. `times`: for the next so many matching
+    // commands, or kEveryTime. UNIT ATTENTION is never given to INQUIRY, as on
+    // a real device: the condition waits for the next matching command.
+    void answerCheckCondition(CommandSelector which, SenseCode sense, int times = kEveryTime);
+    // Matching data-in commands that reach a recorder are carried out, but
+    // their answer holds at most `bytes` bytes (DataTransferLength reduced,
+    // the data area beyond untouched), with status GOOD.
+    void answerShort(CommandSelector which, uint32_t bytes, int times = kEveryTime);
+    // Sense data in descriptor format (0x72) rather than fixed format (0x70).
+    void useDescriptorSense(bool on);
     // The next management command with this sub-operation gets this status
     // byte instead of the recorder's own (queued in order per sub-operation).
     void scriptStatus(uint8_t subOperation, uint8_t status);
@@ -142,6 +184,16 @@ private:
         bool afterTransfer;
     };
     bool takeInjectedFailure(InjectedFailure* failure);
+    struct AnswerFault {
+        CommandSelector which;
+        bool checkCondition;  // else a short answer
+        SenseCode sense;
+        uint32_t bytes;
+        int remaining;  // kEveryTime, or how many more matching commands
+    };
+    // The first fault of this kind that applies to the command, used up once.
+    bool takeAnswerFault(const std::array<uint8_t, 16>& cdb, bool checkCondition, AnswerFault* fault);
+    void writeSense(uint8_t* sense, uint32_t room, SenseCode code, uint8_t* length) const;
     void carryOut(Call& call, Drive& d, uint8_t* buffer, DWORD inSize, DWORD outSize,
                   DWORD* returned);
 
@@ -155,6 +207,8 @@ private:
     int m_failFrom = 0;
     DWORD m_failFromError = 0;
     bool m_pullAfterProbe = false;
+    std::vector<AnswerFault> m_answerFaults;
+    bool m_descriptorSense = false;
     std::deque<std::pair<uint8_t, uint8_t>> m_scripted;
     Observer m_observer = nullptr;
     void* m_observerContext = nullptr;

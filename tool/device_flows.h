@@ -4,6 +4,7 @@
 // returns, whatever the outcome, so that Windows can safely remove the recorder.
 #pragma once
 
+#include "DeviceSession.h"
 #include "UsbScsiCmd.h"
 #include "management.h"
 
@@ -11,18 +12,6 @@
 // terminating zero, zero bytes to the end.
 using PasswordText = char[kPasswordLength + 1];
 using PoliceNumberText = char[kPoliceNumberBufferSize];
-
-// Closes the device when the flow's scope ends.
-class DeviceSession {
-public:
-    explicit DeviceSession(UsbScsiCmd& device) : m_device(device) {}
-    ~DeviceSession() { m_device.Close(); }
-    DeviceSession(const DeviceSession&) = delete;
-    DeviceSession& operator=(const DeviceSession&) = delete;
-
-private:
-    UsbScsiCmd& m_device;
-};
 
 enum class LoginResult { NoRecorder, Refused, Accepted };
 

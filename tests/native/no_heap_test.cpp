@@ -86,6 +86,9 @@ TEST(NoHeap, DeviceCommandsAllocateNothing)
     sim::StorageStack stack;
     stack.attachDisk('D');
     stack.attachRecorder('H');
+    // The resend after UNIT ATTENTION reuses the request record.
+    stack.answerCheckCondition(sim::CommandSelector::management(0x07), sim::kUnitAttention, 1);
+    stack.answerCheckCondition(sim::CommandSelector::vendorOperation(0x03), sim::kUnitAttention, 1);
     Uncounted backend(stack);
     plat::setBackend(&backend);
 

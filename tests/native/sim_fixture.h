@@ -67,6 +67,30 @@ protected:
         EXPECT_TRUE(q.fillerAndSenseZero);
     }
 
+    // Two requests that went out the same, byte for byte (a resend).
+    static void expectSameRequest(const sim::Call& a, const sim::Call& b)
+    {
+        EXPECT_EQ(a.code, b.code);
+        EXPECT_EQ(a.handle, b.handle);
+        EXPECT_EQ(a.inSize, b.inSize);
+        EXPECT_EQ(a.outSize, b.outSize);
+        const sim::DecodedRequest &p = a.request, &q = b.request;
+        EXPECT_EQ(p.length, q.length);
+        EXPECT_EQ(p.scsiStatus, q.scsiStatus);
+        EXPECT_EQ(p.targetId, q.targetId);
+        EXPECT_EQ(p.cdbLength, q.cdbLength);
+        EXPECT_EQ(p.senseInfoLength, q.senseInfoLength);
+        EXPECT_EQ(p.dataIn, q.dataIn);
+        EXPECT_EQ(p.dataTransferLength, q.dataTransferLength);
+        EXPECT_EQ(p.timeOutValue, q.timeOutValue);
+        EXPECT_EQ(p.dataBufferOffset, q.dataBufferOffset);
+        EXPECT_EQ(p.senseInfoOffset, q.senseInfoOffset);
+        EXPECT_EQ(p.cdb, q.cdb);
+        EXPECT_EQ(p.fillerAndSenseZero, q.fillerAndSenseZero);
+        EXPECT_EQ(p.dataAreaHead, q.dataAreaHead);
+        EXPECT_EQ(a.dataOut, b.dataOut);
+    }
+
     static std::vector<uint8_t> bytes(std::initializer_list<int> list)
     {
         std::vector<uint8_t> v;

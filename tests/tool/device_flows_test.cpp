@@ -24,7 +24,7 @@ constexpr uint8_t kSubSetIdSecond = 0x09;
 
 // Two ordinary disks and the recorder at G, installed behind the platform calls.
 struct Machine {
-    enum Setup { Recorder, NoRecorder, PulledAfterDiscovery };
+    enum Setup { Recorder, NoRecorder, PulledAfterDiscovery, RefusesEveryCommand };
 
     explicit Machine(Setup setup = Recorder)
     {
@@ -35,6 +35,8 @@ struct Machine {
             std::memcpy(r.password.data(), "ABC123", 6);
         }
         stack.pullOutAfterDiscovery(setup == PulledAfterDiscovery);
+        if (setup == RefusesEveryCommand)
+            stack.answerCheckCondition(sim::CommandSelector::vendorOperation(0xFE), sim::kIllegalRequest);
         stack.install();
     }
     ~Machine() { stack.uninstall(); }
@@ -139,6 +141,7 @@ TEST(DeviceFlows, EveryFlowGivesTheRecordersHandleBackWhateverTheOutcome)
         {"recorder", Machine::Recorder},
         {"no recorder", Machine::NoRecorder},
         {"pulled out after discovery", Machine::PulledAfterDiscovery},
+        {"every command refused", Machine::RefusesEveryCommand},
     };
     for (const auto& [setupName, setup] : setups) {
         for (const auto& [flowName, flow] : flows) {
@@ -153,6 +156,76 @@ TEST(DeviceFlows, EveryFlowGivesTheRecordersHandleBackWhateverTheOutcome)
                 EXPECT_TRUE(m.recorderClosed());
             }
         }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// A command refused with CHECK CONDITION or answered short fails its flow; one
+// answered with UNIT ATTENTION once goes through on its resend.
+
+TEST(DeviceFlows, RefusedAndShortAnswersAreFailures)
+{
+    enum Fault { Refused, Short, UnitAttentionOnce };
+    auto login = [](UsbScsiCmd& d) {
+        return int(RunLogin(d, [](char* b, int n) { readLikeAField("abc123", b, n); }));
+    };
+    auto timeSync = [](UsbScsiCmd& d) { return int(RunTimeSync(d, &fixedTime)); };
+    auto changePassword = [](UsbScsiCmd& d) {
+        PasswordText o, n, a;
+        fill(o, "ABC123"), fill(n, "NEW111"), fill(a, "NEW111");
+        return int(RunChangePassword(d, o, n, a));
+    };
+    auto setNumber = [](UsbScsiCmd& d) { return int(RunSetNumber(d, "1234567890123")); };
+    const struct {
+        const char* name;
+        std::function<int(UsbScsiCmd&)> flow;
+        uint8_t subOperation;
+        Fault fault;
+        int result;
+        std::vector<int> sent;
+        const char* passwordAfter;  // the recorder's password afterwards
+    } cases[] = {
+        {"login refused", login, kSubLogin, Refused, int(LoginResult::Refused), {kSubLogin}, "ABC123"},
+        {"login short", login, kSubLogin, Short, int(LoginResult::Refused), {kSubLogin}, "ABC123"},
+        {"login after unit attention", login, kSubLogin, UnitAttentionOnce, int(LoginResult::Accepted),
+         {kSubLogin, kSubLogin}, "ABC123"},
+        {"time sync refused", timeSync, kSubSetTime, Refused, int(TimeSyncResult::Refused), {kSubSetTime}, "ABC123"},
+        {"time sync short", timeSync, kSubSetTime, Short, int(TimeSyncResult::Refused), {kSubSetTime}, "ABC123"},
+        {"time sync after unit attention", timeSync, kSubSetTime, UnitAttentionOnce, int(TimeSyncResult::Done),
+         {kSubSetTime, kSubSetTime}, "ABC123"},
+        {"usb disk refused", RunIntoUDiskMode, kSubIntoUDisk, Refused, 0, {kSubIntoUDisk}, "ABC123"},
+        {"usb disk short", RunIntoUDiskMode, kSubIntoUDisk, Short, 0, {kSubIntoUDisk}, "ABC123"},
+        {"change password, old password check refused", changePassword, kSubLogin, Refused,
+         int(ChangePasswordResult::OldPasswordRefused), {kSubLogin}, "ABC123"},
+        {"change password, set refused", changePassword, kSubSetPassword, Refused,
+         int(ChangePasswordResult::SetFailed), {kSubLogin, kSubSetPassword}, "ABC123"},
+        {"change password, set answered short", changePassword, kSubSetPassword, Short,
+         int(ChangePasswordResult::SetFailed), {kSubLogin, kSubSetPassword}, "NEW111"},
+        {"change password after unit attention", changePassword, kSubSetPassword, UnitAttentionOnce,
+         int(ChangePasswordResult::Done), {kSubLogin, kSubSetPassword, kSubSetPassword}, "NEW111"},
+        {"police number, first part refused", setNumber, kSubSetIdFirst, Refused, int(SetNumberResult::Refused),
+         {kSubSetIdFirst}, "ABC123"},
+        {"police number, second part short", setNumber, kSubSetIdSecond, Short, int(SetNumberResult::Refused),
+         {kSubSetIdFirst, kSubSetIdSecond}, "ABC123"},
+        {"police number after unit attention", setNumber, kSubSetIdFirst, UnitAttentionOnce,
+         int(SetNumberResult::Done), {kSubSetIdFirst, kSubSetIdFirst, kSubSetIdSecond}, "ABC123"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        const sim::CommandSelector which = sim::CommandSelector::management(c.subOperation);
+        if (c.fault == Refused)
+            m.stack.answerCheckCondition(which, sim::kIllegalRequest);
+        else if (c.fault == Short)
+            m.stack.answerShort(which, 0);
+        else
+            m.stack.answerCheckCondition(which, sim::kUnitAttention, 1);
+        UsbScsiCmd device;
+        EXPECT_EQ(c.flow(device), c.result);
+        EXPECT_EQ(m.subOperations(), c.sent);
+        EXPECT_EQ(std::vector<uint8_t>(m.recorder().password.begin(), m.recorder().password.end()),
+                  bytesOf(c.passwordAfter, 6));
+        EXPECT_EQ(m.stack.openHandleCount(), 0);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 namespace e2e {
@@ -50,6 +51,9 @@ SimCall parse(const std::string& line) {
         call.kind = SimCall::Kind::Ioctl;
         call.cdb = fromHex(field(line, "cdb"));
         call.succeeded = field(line, "result") == "1";
+        const std::string status = field(line, "scsi"), got = field(line, "got");
+        if (!status.empty()) call.scsiStatus = int(std::strtol(status.c_str(), nullptr, 16));
+        if (!got.empty()) call.delivered = int(std::strtol(got.c_str(), nullptr, 10));
     } else if (verb == "close") {
         call.kind = SimCall::Kind::Close;
         call.succeeded = field(line, "result") == "1";
@@ -102,6 +106,8 @@ std::vector<ManagementCommand> SimLog::management(size_t from) const {
         command.subOperation = static_cast<unsigned char>(call.cdb[4]);
         command.arguments = call.cdb.substr(5, 7);
         command.completed = call.succeeded;
+        command.scsiStatus = call.scsiStatus;
+        command.delivered = call.delivered;
         out.push_back(command);
     }
     return out;

@@ -12,6 +12,8 @@ struct SimCall {
     char letter = 0;       // drive letter, '?' for a handle the stack does not know
     bool succeeded = false;
     std::string cdb;       // Ioctl: the 16 command bytes
+    int scsiStatus = -1;   // Ioctl carried out: the SCSI status written back, else -1
+    int delivered = -1;    // Ioctl carried out: data bytes the answer held, else -1
     std::string line;      // as written
 };
 
@@ -19,7 +21,9 @@ struct SimCall {
 struct ManagementCommand {
     int subOperation = 0;  // command byte 4
     std::string arguments; // command bytes 5 to 11
-    bool completed = false;
+    bool completed = false;  // the call succeeded (also when the command was refused)
+    int scsiStatus = -1;     // as SimCall
+    int delivered = -1;
 };
 
 class SimLog {
