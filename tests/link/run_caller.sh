@@ -22,16 +22,8 @@ rm -rf "$run_dir"
 mkdir -p "$run_dir"
 cp "$caller" "$dll" "$run_dir/" || exit 1
 
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$(dirname "$prefix")"
-(
-    flock -w 600 9 || { echo "wine prefix $prefix is busy"; exit 1; }
-    if [ ! -f "$prefix/system.reg" ]; then
-        echo "creating wine prefix $prefix"
-        wine wineboot --init >/dev/null 2>&1
-        wineserver -w
-    fi
-) 9>"$prefix.lock" || exit 1
+. "$(dirname "$0")/../../scripts/wine-prefix.sh"
+kv_wine_prefix "$prefix" || exit 1
 
 cd "$run_dir" || exit 1
 wine "./$(basename "$caller")" >/dev/null 2>&1

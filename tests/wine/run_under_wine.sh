@@ -25,16 +25,8 @@ skip_or_fail() {
 
 command -v wine >/dev/null 2>&1 || skip_or_fail "wine is not installed (Debian packages: wine wine64)"
 
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$(dirname "$prefix")"
-(
-    flock -w 600 9 || { echo "wine prefix $prefix is busy"; exit 1; }
-    if [ ! -f "$prefix/system.reg" ]; then
-        echo "creating wine prefix $prefix"
-        wine wineboot --init >/dev/null 2>&1
-        wineserver -w
-    fi
-) 9>"$prefix.lock" || exit 1
+. "$(dirname "$0")/../../scripts/wine-prefix.sh"
+kv_wine_prefix "$prefix" || exit 1
 
 # wine exits with 0 when it cannot start a program at all, so the probe's 42 is
 # the only proof that programs of this bitness run.
