@@ -5,6 +5,7 @@
 #include "DeviceTime.h"
 #include "GeneralStorageCmd.h"
 #include "PassThrough.h"
+#include "TransferRecord.h"
 #include "VendorCdb.h"
 #include "platform.h"
 
@@ -42,14 +43,53 @@ public:
     // Releases nothing: only Close gives the handle back.
     ~UsbScsiCmd() override = default;
 
+    // Opens this one volume path (one of the discovery candidates, or a path
+    // the user named) and sends it the INQUIRY and the probe as discovery does.
+    // A handle kept by an earlier successful Open is closed first.
+    // 1 when a recorder answered, 0 when none did.
+    int OpenPath(const char* path);
+
     HANDLE handle() const { return m_handle; }
+
+    // Why the last failed transfer failed (Reason::None since Open).
+    const TransferFailure& lastFailure() const { return m_failure; }
+    // Every request made through the transport is shown to the observer (null: none).
+    void setObserver(TransferObserver observer, void* context)
+    {
+        m_observer = observer;
+        m_observerContext = context;
+    }
+
+    // Used by the transport.
+    void recordFailure(const TransferFailure& failure) { m_failure = failure; }
+    void notifyObserver(const TransferTrace& trace) const
+    {
+        if (m_observer != nullptr)
+            m_observer(m_observerContext, trace);
+    }
 
 private:
     int sendNoData(uint8_t op, int direction);
+    // Opens one candidate and probes it; keeps the handle only for a recorder.
+    // With noteOpenError a failed open is kept in the failure record.
+    int probePath(const char* path, bool noteOpenError);
 
     HANDLE m_handle = nullptr;
     int32_t m_variant = 0;
+    TransferFailure m_failure;
+    TransferObserver m_observer = nullptr;
+    void* m_observerContext = nullptr;
 };
+
+// The volume paths discovery tries, in order.
+struct CandidatePaths {
+    static constexpr int kMaxPaths = 64;
+    static constexpr int kMaxPathLength = 32;
+    int count = 0;
+    char path[kMaxPaths][kMaxPathLength];
+};
+// Fills `out` with the candidates: \\.\D: to \\.\Z:.
+void ListCandidatePaths(CandidatePaths& out);
 
 // Direction argument of ExecuteVendorCommand.
 constexpr int kDirectionIn = 1;

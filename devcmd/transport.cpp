@@ -46,6 +46,36 @@ void fillDataInHeader(PassThroughRequest& r, uint8_t cdbLength, uint32_t length)
     r.header.DataBufferOffset = scsi::kDataOffset;
 }
 
+// Shows a completed request to the device's observer and, when the system
+// call failed, keeps the platform's error as the reason.
+template <typename Header>
+void completeRequest(UsbScsiCmd* device, const Header& h, const uint8_t* sense, bool dataIn,
+                     uint32_t length, bool ok, DWORD osError)
+{
+    if (!ok) {
+        TransferFailure failure;
+        failure.reason = TransferFailure::Reason::SystemCall;
+        failure.osError = osError;
+        failure.expected = dataIn ? length : 0;
+        device->recordFailure(failure);
+    }
+    TransferTrace trace;
+    trace.cdb = h.Cdb;
+    trace.cdbLength = h.CdbLength;
+    trace.dataIn = dataIn;
+    trace.length = length;
+    trace.systemCallOk = ok;
+    trace.osError = osError;
+    trace.scsiStatus = h.ScsiStatus;
+    trace.sense = sense;
+    trace.senseLength = ok ? h.SenseInfoLength : 0;
+    if (trace.senseLength > scsi::kSenseAreaSize)
+        trace.senseLength = static_cast<uint8_t>(scsi::kSenseAreaSize);
+    trace.delivered = ok && dataIn ? h.DataTransferLength : 0;
+    trace.succeeded = ok;
+    device->notifyObserver(trace);
+}
+
 }  // namespace
 
 void fillInquiryRequest(PassThroughRequest& r)
@@ -61,11 +91,12 @@ int SendPassThrough(PassThroughRequest* request, uint32_t length, UsbScsiCmd* de
         return 0;
     fillDataInHeader(*request, 16, length);
     DWORD returned = 0;
-    if (plat::DeviceIoControl(device->handle(), scsi::kIoctlPassThrough, request, scsi::kHeaderSize,
-                              request, length + scsi::kDataOffset, &returned, nullptr))
-        return 1;
-    (void)plat::GetLastError();
-    return 0;
+    const bool ok = plat::DeviceIoControl(device->handle(), scsi::kIoctlPassThrough, request,
+                                          scsi::kHeaderSize, request, length + scsi::kDataOffset,
+                                          &returned, nullptr) != 0;
+    const DWORD error = ok ? 0 : plat::GetLastError();
+    completeRequest(device, request->header, request->sense, true, length, ok, error);
+    return ok ? 1 : 0;
 }
 
 int ExecuteVendorCommand(UsbScsiCmd* device, void* buffer, VendorCdb* cdb, uint32_t length,
@@ -93,10 +124,10 @@ int ExecuteVendorCommand(UsbScsiCmd* device, void* buffer, VendorCdb* cdb, uint3
     fillCommonHeader(request.header, 16, scsi::kDataOut, length, scsi::kTimeoutDataOut);
     request.header.DataBuffer = buffer;
     DWORD returned = 0;
-    if (plat::DeviceIoControl(device->handle(), scsi::kIoctlPassThroughDirect, &request,
-                              scsi::kDirectRequestSize, &request, scsi::kDirectRequestSize,
-                              &returned, nullptr))
-        return 1;
-    (void)plat::GetLastError();
-    return 0;
+    const bool ok = plat::DeviceIoControl(device->handle(), scsi::kIoctlPassThroughDirect,
+                                          &request, scsi::kDirectRequestSize, &request,
+                                          scsi::kDirectRequestSize, &returned, nullptr) != 0;
+    const DWORD error = ok ? 0 : plat::GetLastError();
+    completeRequest(device, request.header, request.sense, false, length, ok, error);
+    return ok ? 1 : 0;
 }

@@ -1,0 +1,122 @@
+#include "device_clock.h"
+
+#include "management.h"
+#include "pc_clock.h"
+
+#include <vector>
+
+namespace devclock {
+namespace {
+
+using pcclock::kMicrosPerSecond;
+
+constexpr int64_t kCoarseInterval = 20000;   // between polls until the first change
+constexpr int64_t kFineLead = 15000;         // close polling starts this early
+constexpr int64_t kFineInterval = 500;       // between close polls
+constexpr int64_t kFineWindow = 60000;       // close polling ends this late
+constexpr int64_t kGiveUpAfter = 2500000;    // a clock that does not tick
+
+struct Reading {
+    int64_t second = 0;  // the recorder's time, in seconds since 1970 (its local time read as the PC's)
+    DeviceTime time{};
+    int64_t midpoint = 0;  // PC clock halfway through the exchange
+};
+
+struct Probe {
+    enum class Phase { First, Coarse, Fine, Done } phase = Phase::First;
+    Reading last;
+    int64_t nextPoll = 0;
+    int64_t predicted = 0;      // the expected next change (Fine)
+    int64_t coarseOffset = 0;   // the coarse measurement, if the close one misses
+};
+
+}  // namespace
+
+void setClocks(UsbScsiCmd* const* devices, int count, bool aligned, SetResult* results)
+{
+    if (aligned)
+        pcclock::waitForNextSecond();
+    for (int i = 0; i < count; ++i) {
+        SetResult& r = results[i];
+        r.sentAtMicros = pcclock::nowMicros();
+        r.sent = pcclock::localTime(r.sentAtMicros);
+        r.result = CmdSetTime(*devices[i], &r.sent);
+    }
+}
+
+void measureOffsets(UsbScsiCmd* const* devices, int count, OffsetResult* results)
+{
+    std::vector<Probe> probes(static_cast<size_t>(count));
+    const int64_t start = pcclock::nowMicros();
+    int pending = count;
+
+    auto finish = [&](int i, OffsetResult::Status status) {
+        results[i].status = status;
+        probes[static_cast<size_t>(i)].phase = Probe::Phase::Done;
+        --pending;
+    };
+
+    while (pending > 0) {
+        // The next device due, then wait for its moment.
+        int due = -1;
+        for (int i = 0; i < count; ++i) {
+            const Probe& p = probes[static_cast<size_t>(i)];
+            if (p.phase != Probe::Phase::Done && (due < 0 || p.nextPoll < probes[static_cast<size_t>(due)].nextPoll))
+                due = i;
+        }
+        Probe& p = probes[static_cast<size_t>(due)];
+        OffsetResult& r = results[due];
+        pcclock::waitUntil(p.nextPoll);
+
+        DeviceTime t{};
+        const int64_t before = pcclock::nowMicros();
+        r.getTimeResult = CmdGetTime(*devices[due], &t);
+        const int64_t after = pcclock::nowMicros();
+        if (r.getTimeResult == 0) {
+            finish(due, OffsetResult::Status::TransferFailed);
+            continue;
+        }
+        Reading now;
+        if (r.getTimeResult != 1 || !pcclock::fromLocalTime(t, &now.second)) {
+            finish(due, OffsetResult::Status::NotValid);
+            continue;
+        }
+        now.time = t;
+        now.midpoint = before + (after - before) / 2;
+
+        if (p.phase != Probe::Phase::First && now.second != p.last.second) {
+            // The change happened between the two readings: take the middle.
+            const int64_t instant = p.last.midpoint + (now.midpoint - p.last.midpoint) / 2;
+            const int64_t offset = now.second * kMicrosPerSecond - instant;
+            if (p.phase == Probe::Phase::Coarse) {
+                p.phase = Probe::Phase::Fine;
+                p.coarseOffset = offset;
+                p.predicted = instant + kMicrosPerSecond;
+                p.last = now;
+                p.nextPoll = p.predicted - kFineLead;
+                continue;
+            }
+            r.tick = now.time;
+            r.offsetMicros = offset;
+            finish(due, OffsetResult::Status::Measured);
+            continue;
+        }
+        if (p.phase == Probe::Phase::First)
+            p.phase = Probe::Phase::Coarse;
+        p.last = now;
+        if (p.phase == Probe::Phase::Fine && after > p.predicted + kFineWindow) {
+            // The clock did not step where the coarse reading put it: keep that reading.
+            r.tick = now.time;
+            r.offsetMicros = p.coarseOffset;
+            finish(due, OffsetResult::Status::Measured);
+            continue;
+        }
+        if (after - start > kGiveUpAfter) {
+            finish(due, OffsetResult::Status::NotTicking);
+            continue;
+        }
+        p.nextPoll = after + (p.phase == Probe::Phase::Fine ? kFineInterval : kCoarseInterval);
+    }
+}
+
+}  // namespace devclock
