@@ -14,12 +14,15 @@ constexpr int64_t kCoarseInterval = 20000;   // between polls until the first ch
 constexpr int64_t kFineLead = 15000;         // close polling starts this early
 constexpr int64_t kFineInterval = 500;       // between close polls
 constexpr int64_t kFineWindow = 60000;       // close polling ends this late
-constexpr int64_t kGiveUpAfter = 2500000;    // a clock that does not tick
+constexpr int64_t kGoodBracket = 3000;       // readings this close around the change: done
+constexpr int64_t kGiveUpAfter = 5000000;    // the best bracket so far is taken then
 
 struct Reading {
     int64_t second = 0;  // the recorder's time, in seconds since 1970 (its local time read as the PC's)
     DeviceTime time{};
-    int64_t midpoint = 0;  // PC clock halfway through the exchange
+    int64_t before = 0;    // PC clock when the request went out
+    int64_t after = 0;     // and when the answer was back
+    int64_t midpoint = 0;  // halfway between
 };
 
 struct Probe {
@@ -28,6 +31,11 @@ struct Probe {
     int64_t nextPoll = 0;
     int64_t predicted = 0;      // the expected next change (Fine)
     int64_t coarseOffset = 0;   // the coarse measurement, if the close one misses
+    // The closest pair of readings around a change so far (the system may
+    // hold this process up for milliseconds between two readings).
+    int64_t bestBracket = -1;   // -1: none yet
+    int64_t bestOffset = 0;
+    DeviceTime bestTick{};
 };
 
 }  // namespace
@@ -82,6 +90,8 @@ void measureOffsets(UsbScsiCmd* const* devices, int count, OffsetResult* results
             continue;
         }
         now.time = t;
+        now.before = before;
+        now.after = after;
         now.midpoint = before + (after - before) / 2;
 
         if (p.phase != Probe::Phase::First && now.second != p.last.second) {
@@ -96,8 +106,27 @@ void measureOffsets(UsbScsiCmd* const* devices, int count, OffsetResult* results
                 p.nextPoll = p.predicted - kFineLead;
                 continue;
             }
-            r.tick = now.time;
-            r.offsetMicros = offset;
+            const int64_t bracket = now.after - p.last.before;
+            if (p.bestBracket < 0 || bracket < p.bestBracket) {
+                p.bestBracket = bracket;
+                p.bestOffset = offset;
+                p.bestTick = now.time;
+            }
+            if (bracket > kGoodBracket && after - start < kGiveUpAfter - kMicrosPerSecond) {
+                // The readings lie too far apart: once more at the next
+                // change, or from the start when even this one is unsure.
+                p.last = now;
+                if (bracket < kFineLead) {
+                    p.predicted = instant + kMicrosPerSecond;
+                    p.nextPoll = p.predicted - kFineLead;
+                } else {
+                    p.phase = Probe::Phase::Coarse;
+                    p.nextPoll = after + kCoarseInterval;
+                }
+                continue;
+            }
+            r.tick = p.bestTick;
+            r.offsetMicros = p.bestOffset;
             finish(due, OffsetResult::Status::Measured);
             continue;
         }
@@ -105,14 +134,26 @@ void measureOffsets(UsbScsiCmd* const* devices, int count, OffsetResult* results
             p.phase = Probe::Phase::Coarse;
         p.last = now;
         if (p.phase == Probe::Phase::Fine && after > p.predicted + kFineWindow) {
-            // The clock did not step where the coarse reading put it: keep that reading.
-            r.tick = now.time;
-            r.offsetMicros = p.coarseOffset;
+            // The clock did not step where the coarse reading put it: look
+            // for the change anew while there is time, else keep what there is.
+            if (after - start < kGiveUpAfter - kMicrosPerSecond) {
+                p.phase = Probe::Phase::Coarse;
+                p.nextPoll = after + kCoarseInterval;
+                continue;
+            }
+            r.tick = p.bestBracket >= 0 ? p.bestTick : now.time;
+            r.offsetMicros = p.bestBracket >= 0 ? p.bestOffset : p.coarseOffset;
             finish(due, OffsetResult::Status::Measured);
             continue;
         }
         if (after - start > kGiveUpAfter) {
-            finish(due, OffsetResult::Status::NotTicking);
+            if (p.bestBracket >= 0) {
+                r.tick = p.bestTick;
+                r.offsetMicros = p.bestOffset;
+                finish(due, OffsetResult::Status::Measured);
+            } else {
+                finish(due, OffsetResult::Status::NotTicking);
+            }
             continue;
         }
         p.nextPoll = after + (p.phase == Probe::Phase::Fine ? kFineInterval : kCoarseInterval);

@@ -27,7 +27,7 @@ struct OffsetResult {
         Measured,      // offsetMicros and tick hold the measurement
         TransferFailed,  // a get-time transfer failed (the device's failure record says why)
         NotValid,      // the recorder answered without a valid time (getTimeResult)
-        NotTicking,    // its second did not change within two seconds
+        NotTicking,    // its second did not change steadily within five seconds
     };
     Status status = Status::NotTicking;
     int getTimeResult = 0;  // the last CmdGetTime result
@@ -39,7 +39,7 @@ struct OffsetResult {
 // Reads every device's clock until its second changes and compares that
 // instant with the PC clock. Devices are polled in turn, so all are measured
 // within about two seconds: coarsely first, then closely around the expected
-// next change.
+// next change (once more when the close readings lie too far apart).
 void measureOffsets(UsbScsiCmd* const* devices, int count, OffsetResult* results);
 
 }  // namespace devclock

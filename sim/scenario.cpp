@@ -93,6 +93,7 @@ bool applyScenario(StorageStack& stack, const std::string& scenario, std::string
     int variant = 1;
     std::string password = "000000";
     long long clockMs = 0;
+    std::vector<uint8_t> policeNumber;
     std::vector<NamedRecorder> recorders;
     bool none = false;
     stack.attachDisk('C');
@@ -121,6 +122,11 @@ bool applyScenario(StorageStack& stack, const std::string& scenario, std::string
             }
             recorders.push_back(r);
         } else if (key == "clock" && parseOffset(value, &clockMs)) {
+        } else if (key == "police-number" && value.size() <= 26 && value.size() % 2 == 0 &&
+                   value.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos) {
+            policeNumber.assign(13, 0);
+            for (size_t i = 0; i < value.size(); i += 2)
+                policeNumber[i / 2] = static_cast<uint8_t>(std::strtol(value.substr(i, 2).c_str(), nullptr, 16));
         } else if (key == "variant" && parseInt(value, 10, &n) && (n == 1 || n == 2)) {
             variant = n;
         } else if (key == "password" && value.size() == 6) {
@@ -152,6 +158,8 @@ bool applyScenario(StorageStack& stack, const std::string& scenario, std::string
         const std::string& p = named.password.empty() ? password : named.password;
         std::memcpy(r.password.data(), p.data(), 6);
         r.setClockOffsetMicros((named.hasOffset ? named.offsetMs : clockMs) * 1000);
+        if (!policeNumber.empty())
+            std::memcpy(r.policeNumber.data(), policeNumber.data(), 13);
     }
     return true;
 }

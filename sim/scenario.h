@@ -14,6 +14,7 @@
 //   variant=N              probe variant 1 or 2 (of recorders that give none)
 //   password=XXXXXX        the recorder's password (six bytes; the same)
 //   clock=MS               the recorder's clock MS ms off the PC's (the same)
+//   police-number=HEX      the police number's bytes (up to 13, hexadecimal; every recorder)
 //   pull-after-discovery   the recorder is pulled out right after it answers its probe
 //   fail-ioctl=N           the N-th DeviceIoControl fails
 //   fail-ioctls-from=N     every DeviceIoControl from the N-th on fails
