@@ -22,7 +22,9 @@ log=$work/calls.log
 
 if [ $wine = 1 ]; then
     command -v wine >/dev/null 2>&1 || { echo "SKIPPED: wine is not installed"; exit 77; }
+    set +u  # wine-env.sh reads variables that may be unset
     KV_WINE_DIR=${KV_WINE_DIR:-$here/../../build/wine-cli} . "$here/../../scripts/wine-env.sh" || exit 1
+    set -u
     sim_log="Z:$(printf '%s' "$log" | tr / '\\')"
     run() { kv_wine "$program" "$@"; }
 else
