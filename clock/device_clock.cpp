@@ -17,6 +17,11 @@ constexpr int64_t kFineWindow = 60000;       // close polling ends this late
 constexpr int64_t kGoodBracket = 3000;       // readings this close around the change: done
 constexpr int64_t kGiveUpAfter = 5000000;    // the best bracket so far is taken then
 
+// An aligned set-time that reached its recorder this long after the boundary
+// (more than the commands before it took) is sent again at the next one.
+constexpr int64_t kLateAfterBoundary = 8000;
+constexpr int kSetAttempts = 3;
+
 struct Reading {
     int64_t second = 0;  // the recorder's time, in seconds since 1970 (its local time read as the PC's)
     DeviceTime time{};
@@ -42,13 +47,36 @@ struct Probe {
 
 void setClocks(UsbScsiCmd* const* devices, int count, bool aligned, SetResult* results)
 {
-    if (aligned)
-        pcclock::waitForNextSecond();
-    for (int i = 0; i < count; ++i) {
-        SetResult& r = results[i];
-        r.sentAtMicros = pcclock::nowMicros();
-        r.sent = pcclock::localTime(r.sentAtMicros);
-        r.result = CmdSetTime(*devices[i], &r.sent);
+    if (!aligned) {
+        for (int i = 0; i < count; ++i) {
+            SetResult& r = results[i];
+            r.sentAtMicros = pcclock::nowMicros();
+            r.sent = pcclock::localTime(r.sentAtMicros);
+            r.result = CmdSetTime(*devices[i], &r.sent);
+        }
+        return;
+    }
+    std::vector<int> pending;
+    for (int i = 0; i < count; ++i)
+        pending.push_back(i);
+    for (int attempt = 1; !pending.empty(); ++attempt) {
+        const int64_t boundary = pcclock::waitForNextSecond() / kMicrosPerSecond * kMicrosPerSecond;
+        std::vector<int> late;
+        int64_t transferring = 0;  // time this round spent in the earlier commands
+        for (int i : pending) {
+            SetResult& r = results[i];
+            r.sentAtMicros = pcclock::nowMicros();
+            r.sent = pcclock::localTime(r.sentAtMicros);
+            r.result = CmdSetTime(*devices[i], &r.sent);
+            const int64_t done = pcclock::nowMicros();
+            // What the command waited beyond the commands before it: the
+            // system was late to wake this process, or held it up.
+            const int64_t delay = done - boundary - transferring;
+            transferring += done - r.sentAtMicros;
+            if (r.result == 1 && delay > kLateAfterBoundary && attempt < kSetAttempts)
+                late.push_back(i);
+        }
+        pending = late;
     }
 }
 

@@ -18,8 +18,10 @@ struct SetResult {
 // Sets the clock of every device to the PC's local time. Aligned: first waits
 // for the PC clock's next second boundary (at most one second), so that each
 // recorder starts the second it is given when the PC does; the commands then
-// go out one after the other. Unaligned: at once, whatever part of the
-// current second has passed.
+// go out one after the other. A command that the system held up (it arrived
+// more than 8 ms after the boundary beyond what the commands before it took)
+// is sent again at the next boundary, twice at most. Unaligned: at once,
+// whatever part of the current second has passed.
 void setClocks(UsbScsiCmd* const* devices, int count, bool aligned, SetResult* results);
 
 struct OffsetResult {

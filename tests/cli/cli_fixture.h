@@ -69,6 +69,8 @@ protected:
 
     // The PC clock (microseconds) when each set-time command reached a recorder.
     std::vector<int64_t> setTimeArrivals;
+    // Holds the first set-time's answer back this long, as a busy system might.
+    int holdFirstSetTimeMs = 0;
 
     int run(std::vector<std::string> args)
     {
@@ -110,7 +112,15 @@ private:
     {
         if (call.kind == sim::Call::Kind::DeviceIoControl && call.request.cdb[3] == 0xFE &&
             call.request.cdb[4] == 0x03)
-            static_cast<CliTest*>(context)->setTimeArrivals.push_back(sim::Recorder::pcMicros());
+        {
+            CliTest* self = static_cast<CliTest*>(context);
+            self->setTimeArrivals.push_back(sim::Recorder::pcMicros());
+            if (self->setTimeArrivals.size() == 1 && self->holdFirstSetTimeMs > 0) {
+                const int64_t until = sim::Recorder::pcMicros() + self->holdFirstSetTimeMs * 1000;
+                while (sim::Recorder::pcMicros() < until) {
+                }
+            }
+        }
     }
 };
 

@@ -46,6 +46,26 @@ TEST_F(Clock, AlignedSyncPutsTheRecorderOnThePcsSecond)
     EXPECT_EQ(r["time"].get<std::string>().size(), 19u);
 }
 
+TEST_F(Clock, AnAlignedSetTimeHeldUpIsSentAgainAtTheNextBoundary)
+{
+    machine("recorder=E,recorder=G");
+    holdFirstSetTimeMs = 30;
+    EXPECT_EQ(run({"--all", "--json", "time", "sync"}), 0) << env.errText;
+    // E's answer came 30 ms late, G's command waited behind it but was not itself
+    // held up: E alone is sent again, a second later.
+    ASSERT_EQ(setTimeArrivals.size(), 3u);
+    EXPECT_EQ((std::vector<char>{'E', 'G', 'E'}),
+              [&] {
+                  std::vector<char> letters;
+                  for (const sim::Call& c : managementCalls(kSubSetTime))
+                      letters.push_back(c.letter);
+                  return letters;
+              }());
+    EXPECT_NEAR(static_cast<double>(setTimeArrivals[2] - setTimeArrivals[0]), 1e6, 20000);
+    EXPECT_LT(setTimeArrivals[2] % 1000000, 15000);
+    EXPECT_LT(std::abs(offsetMs('E')), 15);
+}
+
 TEST_F(Clock, UnalignedSyncLeavesTheRecorderBehindByThePartOfTheSecondPassed)
 {
     machine("clock=2500");

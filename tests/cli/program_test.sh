@@ -4,15 +4,21 @@
 # encoding, the JSON document, and what went to the recorder (its call log).
 #
 #   program_test.sh CLI_SIM [CLI]          natively
-#   program_test.sh --wine CLI_SIM_EXE     under wine (scripts/wine-env.sh)
+#   program_test.sh --wine ARCH CLI_SIM_EXE   under wine (scripts/wine-env.sh);
+#                                            ARCH win32 or win64
+#
+# Under wine, a win32 program that this machine's wine cannot run (no 32-bit
+# wine) is reported as skipped (exit 77).
 #
 # Ends with "N passed, N failed"; exits 1 when any check failed.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 wine=0
+arch=
 if [ "${1:-}" = --wine ]; then
     wine=1
-    shift
+    arch=$2
+    shift 2
 fi
 program=$1
 plain=${2:-}
@@ -27,6 +33,14 @@ if [ $wine = 1 ]; then
     set -u
     sim_log="Z:$(printf '%s' "$log" | tr / '\\')"
     run() { kv_wine "$program" "$@"; }
+    if ! run --help 2>/dev/null | grep -q '^Usage: korvane-cli'; then
+        if [ "$arch" = win32 ]; then
+            echo "SKIPPED: this machine's wine cannot run 32-bit (i686) programs; install a 32-bit wine to run them"
+            exit 77
+        fi
+        echo "FAILED: wine could not run $program"
+        exit 1
+    fi
 else
     sim_log=$log
     run() { "$program" "$@"; }
