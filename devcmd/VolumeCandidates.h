@@ -15,6 +15,9 @@ class VolumeSource {
 public:
     // Writes the next path and returns true; false once none is left.
     virtual bool next(VolumePath& path) = 0;
+    // A path the user named keeps the reason it could not be opened; the scan
+    // passes over volumes that do not open without asking why.
+    virtual bool keepsOpenError() const { return false; }
 
 protected:
     ~VolumeSource() = default;
@@ -40,6 +43,7 @@ public:
     explicit SingleVolume(const char* path) : m_path(path) {}
     // False also when the path is null or longer than a VolumePath holds.
     bool next(VolumePath& path) override;
+    bool keepsOpenError() const override { return true; }
 
 private:
     const char* m_path;

@@ -47,8 +47,14 @@ int UsbScsiCmd::OpenFrom(VolumeSource& volumes)
         HANDLE h = plat::CreateFileA(path.text, GENERIC_READ | GENERIC_WRITE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                      0, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
+        if (h == INVALID_HANDLE_VALUE) {
+            if (volumes.keepsOpenError()) {
+                m_lastFailure = TransferFailure();
+                m_lastFailure.reason = TransferFailure::Reason::SystemCall;
+                m_lastFailure.osError = plat::GetLastError();
+            }
             continue;
+        }
 
         // The answer to INQUIRY is not examined; some drives only answer the
         // vendor probe after it.

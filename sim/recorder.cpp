@@ -2,6 +2,7 @@
 
 #include "../devcmd/VendorCdb.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace sim {
@@ -34,12 +35,22 @@ void Recorder::resetToFactory()
     policeNumber.fill(0);
     uDiskMode = false;
     loginCount = 0;
-    m_offsetSeconds = 0;
+    m_offsetMicros = 0;
+}
+
+int64_t Recorder::pcMicros()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
 
 DeviceTime Recorder::now() const
 {
-    const std::tm tm = localTm(std::time(nullptr) + m_offsetSeconds);
+    const int64_t micros = pcMicros() + m_offsetMicros;
+    int64_t seconds = micros / 1000000;
+    if (micros % 1000000 < 0)
+        --seconds;
+    const std::tm tm = localTm(static_cast<std::time_t>(seconds));
     DeviceTime t;
     t.year = static_cast<uint16_t>(tm.tm_year + 1900);
     t.month = static_cast<uint16_t>(tm.tm_mon + 1);
@@ -60,7 +71,7 @@ void Recorder::setClock(const DeviceTime& t)
     tm.tm_min = t.minute;
     tm.tm_sec = t.second;
     tm.tm_isdst = -1;
-    m_offsetSeconds = std::mktime(&tm) - std::time(nullptr);
+    m_offsetMicros = static_cast<int64_t>(std::mktime(&tm)) * 1000000 - pcMicros();
 }
 
 void Recorder::answerProbe(uint8_t* data, uint32_t length) const

@@ -36,9 +36,16 @@ public:
     int loginCount = 0;
 
     void resetToFactory();
-    // The recorder's clock: the PC's local time plus an offset that set-time moves.
+    // The recorder's clock runs with the PC's, sub-second phase included: it
+    // reads the PC's local time plus an offset. A set time starts counting
+    // from the instant the command arrived (its second begins then).
     DeviceTime now() const;
     void setClock(const DeviceTime& t);
+    // Recorder minus PC, in microseconds (positive: the recorder is ahead).
+    int64_t clockOffsetMicros() const { return m_offsetMicros; }
+    void setClockOffsetMicros(int64_t offset) { m_offsetMicros = offset; }
+    // The PC clock the recorder runs by: microseconds since 1970 UTC.
+    static int64_t pcMicros();
 
     // Fills `data` (`length` bytes, pre-zeroed by the caller) with the answer
     // to the probe command (0x01).
@@ -50,7 +57,7 @@ public:
     static void answerInquiry(uint8_t* data, uint32_t length, bool recorder);
 
 private:
-    std::time_t m_offsetSeconds = 0;
+    int64_t m_offsetMicros = 0;
 };
 
 }  // namespace sim

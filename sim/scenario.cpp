@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace sim {
 namespace {
@@ -58,13 +59,72 @@ bool parseShort(const std::string& value, CommandSelector* which, int* bytes)
     return parseSelector(value.substr(0, colon), which);
 }
 
+bool parseOffset(const std::string& text, long long* out)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || v < -86400000LL * 366 * 100 || v > 86400000LL * 366 * 100)
+        return false;
+    *out = v;
+    return true;
+}
+
+// One recorder a scenario names; unset fields take the scenario's defaults.
+struct NamedRecorder {
+    char letter = 'G';
+    int variant = 0;
+    std::string password;
+    bool hasOffset = false;
+    long long offsetMs = 0;
+};
+
+// recorder=L[:VARIANT[:PASSWORD[:OFFSET_MS]]]
+bool parseRecorder(const std::string& value, NamedRecorder* out)
+{
+    std::string fields[4];
+    size_t n = 0, start = 0;
+    while (n < 4) {
+        const size_t colon = value.find(':', start);
+        fields[n++] = value.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        if (colon == std::string::npos)
+            break;
+        start = colon + 1;
+        if (n == 4)
+            return false;  // a fifth field
+    }
+    if (fields[0].size() != 1 || fields[0][0] < 'A' || fields[0][0] > 'Z')
+        return false;
+    out->letter = fields[0][0];
+    int v = 0;
+    if (!fields[1].empty()) {
+        if (!parseInt(fields[1], 10, &v) || (v != 1 && v != 2))
+            return false;
+        out->variant = v;
+    }
+    if (!fields[2].empty()) {
+        if (fields[2].size() != 6)
+            return false;
+        out->password = fields[2];
+    }
+    if (!fields[3].empty()) {
+        if (!parseOffset(fields[3], &out->offsetMs))
+            return false;
+        out->hasOffset = true;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool applyScenario(StorageStack& stack, const std::string& scenario, std::string* error)
 {
-    char letter = 'G';
     int variant = 1;
     std::string password = "000000";
+    long long clockMs = 0;
+    std::vector<uint8_t> policeNumber;
+    std::vector<NamedRecorder> recorders;
     bool none = false;
     stack.attachDisk('C');
     stack.attachDisk('D');
@@ -85,8 +145,19 @@ bool applyScenario(StorageStack& stack, const std::string& scenario, std::string
         CommandSelector which;
         if (token == "none") {
             none = true;
-        } else if (key == "recorder" && value.size() == 1 && value[0] >= 'A' && value[0] <= 'Z') {
-            letter = value[0];
+        } else if (key == "recorder") {
+            NamedRecorder r;
+            if (!parseRecorder(value, &r)) {
+                *error = "bad recorder token (recorder=L[:VARIANT[:PASSWORD[:OFFSET_MS]]]): " + token;
+                return false;
+            }
+            recorders.push_back(r);
+        } else if (key == "clock" && parseOffset(value, &clockMs)) {
+        } else if (key == "police-number" && value.size() <= 26 && value.size() % 2 == 0 &&
+                   value.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos) {
+            policeNumber.assign(13, 0);
+            for (size_t i = 0; i < value.size(); i += 2)
+                policeNumber[i / 2] = static_cast<uint8_t>(std::strtol(value.substr(i, 2).c_str(), nullptr, 16));
         } else if (key == "variant" && parseInt(value, 10, &n) && (n == 1 || n == 2)) {
             variant = n;
         } else if (key == "password" && value.size() == 6) {
@@ -119,9 +190,17 @@ bool applyScenario(StorageStack& stack, const std::string& scenario, std::string
             return false;
         }
     }
-    if (!none) {
-        Recorder& r = stack.attachRecorder(letter, variant);
-        std::memcpy(r.password.data(), password.data(), 6);
+    if (none)
+        return true;
+    if (recorders.empty())
+        recorders.push_back(NamedRecorder());
+    for (const NamedRecorder& named : recorders) {
+        Recorder& r = stack.attachRecorder(named.letter, named.variant ? named.variant : variant);
+        const std::string& p = named.password.empty() ? password : named.password;
+        std::memcpy(r.password.data(), p.data(), 6);
+        r.setClockOffsetMicros((named.hasOffset ? named.offsetMs : clockMs) * 1000);
+        if (!policeNumber.empty())
+            std::memcpy(r.policeNumber.data(), policeNumber.data(), 13);
     }
     return true;
 }

@@ -5,8 +5,16 @@
 // (C: and D: ordinary disks, a recorder of variant 1 at G:, factory state):
 //   none                   no recorder at all
 //   recorder=L             the recorder sits behind letter L instead of G
-//   variant=N              probe variant 1 or 2
-//   password=XXXXXX        the recorder's password (six bytes)
+//   recorder=L:V:PASSWORD:MS
+//                          a recorder at L, of variant V, with that password and
+//                          its clock MS milliseconds ahead (negative: behind) of
+//                          the PC's; fields may be left empty or off (recorder=H:2,
+//                          recorder=H::123456). Every recorder token names one
+//                          more recorder; without any, there is one at G.
+//   variant=N              probe variant 1 or 2 (of recorders that give none)
+//   password=XXXXXX        the recorder's password (six bytes; the same)
+//   clock=MS               the recorder's clock MS ms off the PC's (the same)
+//   police-number=HEX      the police number's bytes (up to 13, hexadecimal; every recorder)
 //   pull-after-discovery   the recorder is pulled out right after it answers its probe
 //   fail-ioctl=N           the N-th DeviceIoControl fails
 //   fail-ioctls-from=N     every DeviceIoControl from the N-th on fails

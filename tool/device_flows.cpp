@@ -1,5 +1,7 @@
 #include "device_flows.h"
 
+#include "pc_clock.h"
+
 #include <cstring>
 
 LoginResult LoginWithPassword(UsbScsiCmd& device, PasswordText& password)
@@ -13,6 +15,9 @@ TimeSyncResult RunTimeSync(UsbScsiCmd& device, DeviceTime (*now)())
     DeviceSession session(device);
     if (!device.Open())
         return TimeSyncResult::NoRecorder;
+    // The recorder starts the second it is given when the command arrives:
+    // sent right after the PC's second boundary, it starts it with the PC.
+    pcclock::waitForNextSecond();
     const DeviceTime time = now();
     return CmdSetTime(device, &time) ? TimeSyncResult::Done : TimeSyncResult::Refused;
 }

@@ -33,7 +33,8 @@ LoginResult RunLogin(UsbScsiCmd& device, ReadPassword&& readPassword)
 
 enum class TimeSyncResult { NoRecorder, Refused, Done };
 
-// Sets the recorder's clock to now(), taken once the recorder has answered.
+// Sets the recorder's clock to now(), taken once the recorder has answered and
+// the PC clock has passed its next second boundary (at most a second later).
 TimeSyncResult RunTimeSync(UsbScsiCmd& device, DeviceTime (*now)());
 
 // Switches the recorder into USB-disk mode; 1 when a recorder was found and

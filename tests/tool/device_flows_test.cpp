@@ -2,6 +2,7 @@
 // the recorder, how outcomes are told apart, and that the volume handle is
 // always given back.
 #include "device_flows.h"
+#include "pc_clock.h"
 #include "storage_stack.h"
 
 #include <gtest/gtest.h>
@@ -312,6 +313,28 @@ TEST(TimeSyncFlow, SendsTheTimeTakenOnceTheRecorderHasAnswered)
     ASSERT_EQ(m.subOperations(), std::vector<int>{kSubSetTime});
     EXPECT_EQ(cdbBytes(m.management()[0], 5, 7),
               (std::vector<uint8_t>{20, 13, 10, 15, 6, 43, 9}));
+}
+
+int64_t g_clockReadAt = -1;
+
+DeviceTime timeNotingTheMoment()
+{
+    g_clockReadAt = pcclock::nowMicros();
+    return fixedTime();
+}
+
+TEST(TimeSyncFlow, TakesTheTimeRightAfterTheNextSecondBoundary)
+{
+    Machine m;
+    UsbScsiCmd device;
+    // Half-way through a second: sending at once would leave the recorder half a second behind.
+    pcclock::waitUntil((pcclock::nowMicros() / 1000000 + 1) * 1000000 + 500000);
+    const int64_t start = pcclock::nowMicros();
+    g_clockReadAt = -1;
+    EXPECT_EQ(RunTimeSync(device, &timeNotingTheMoment), TimeSyncResult::Done);
+    ASSERT_GE(g_clockReadAt, 0);
+    EXPECT_LT(g_clockReadAt % 1000000, 15000) << "read " << g_clockReadAt % 1000000 << " us into the second";
+    EXPECT_LT(g_clockReadAt - start, 1000000);  // the next boundary, not a later one
 }
 
 TEST(TimeSyncFlow, RefusalsAndFailedTransfersAreFailures)
