@@ -29,8 +29,8 @@ std::string signedMs(int64_t ms) { return (ms >= 0 ? "+" : "") + std::to_string(
 
 int64_t roundedMs(int64_t micros) { return micros >= 0 ? (micros + 500) / 1000 : -((-micros + 500) / 1000); }
 
-// The offset measurement of each recorder in `which` into its result;
-// returns, per entry of `which`, whether it was measured.
+// Measures the clock offset of each recorder in `which`; one that could not be
+// measured gets its failure in its result (`context` opens the sentence).
 std::vector<devclock::OffsetResult> measure(std::vector<Recorder>& recorders, const std::vector<size_t>& which,
                                             std::vector<Result>& results, const std::string& context)
 {

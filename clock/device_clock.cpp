@@ -14,7 +14,9 @@ constexpr int64_t kCoarseInterval = 20000;   // between polls until the first ch
 constexpr int64_t kFineLead = 15000;         // close polling starts this early
 constexpr int64_t kFineInterval = 500;       // between close polls
 constexpr int64_t kFineWindow = 60000;       // close polling ends this late
-constexpr int64_t kGoodBracket = 3000;       // readings this close around the change: done
+// Readings this close around the change (beyond two exchanges as quick as
+// the quickest so far; a real recorder takes milliseconds to answer): done.
+constexpr int64_t kGoodBracket = 3000;
 constexpr int64_t kGiveUpAfter = 5000000;    // the best bracket so far is taken then
 
 // An aligned set-time that reached its recorder this long after the boundary
@@ -39,6 +41,7 @@ struct Probe {
     // The closest pair of readings around a change so far (the system may
     // hold this process up for milliseconds between two readings).
     int64_t bestBracket = -1;   // -1: none yet
+    int64_t quickestExchange = -1;
     int64_t bestOffset = 0;
     DeviceTime bestTick{};
 };
@@ -121,32 +124,35 @@ void measureOffsets(UsbScsiCmd* const* devices, int count, OffsetResult* results
         now.before = before;
         now.after = after;
         now.midpoint = before + (after - before) / 2;
+        if (p.quickestExchange < 0 || after - before < p.quickestExchange)
+            p.quickestExchange = after - before;
 
         if (p.phase != Probe::Phase::First && now.second != p.last.second) {
             // The change happened between the two readings: take the middle.
             const int64_t instant = p.last.midpoint + (now.midpoint - p.last.midpoint) / 2;
             const int64_t offset = now.second * kMicrosPerSecond - instant;
+            const int64_t bracket = now.after - p.last.before;
             if (p.phase == Probe::Phase::Coarse) {
                 p.phase = Probe::Phase::Fine;
                 p.coarseOffset = offset;
                 p.predicted = instant + kMicrosPerSecond;
                 p.last = now;
-                p.nextPoll = p.predicted - kFineLead;
+                // The next change lies within half the bracket of the prediction.
+                p.nextPoll = p.predicted - kFineLead - bracket / 2;
                 continue;
             }
-            const int64_t bracket = now.after - p.last.before;
             if (p.bestBracket < 0 || bracket < p.bestBracket) {
                 p.bestBracket = bracket;
                 p.bestOffset = offset;
                 p.bestTick = now.time;
             }
-            if (bracket > kGoodBracket && after - start < kGiveUpAfter - kMicrosPerSecond) {
+            if (bracket > kGoodBracket + 2 * p.quickestExchange && after - start < kGiveUpAfter - kMicrosPerSecond) {
                 // The readings lie too far apart: once more at the next
                 // change, or from the start when even this one is unsure.
                 p.last = now;
-                if (bracket < kFineLead) {
+                if (bracket < kMicrosPerSecond / 4) {
                     p.predicted = instant + kMicrosPerSecond;
-                    p.nextPoll = p.predicted - kFineLead;
+                    p.nextPoll = p.predicted - kFineLead - bracket / 2;
                 } else {
                     p.phase = Probe::Phase::Coarse;
                     p.nextPoll = after + kCoarseInterval;
@@ -161,7 +167,7 @@ void measureOffsets(UsbScsiCmd* const* devices, int count, OffsetResult* results
         if (p.phase == Probe::Phase::First)
             p.phase = Probe::Phase::Coarse;
         p.last = now;
-        if (p.phase == Probe::Phase::Fine && after > p.predicted + kFineWindow) {
+        if (p.phase == Probe::Phase::Fine && after > p.predicted + kFineLead + kFineWindow) {
             // The clock did not step where the coarse reading put it: look
             // for the change anew while there is time, else keep what there is.
             if (after - start < kGiveUpAfter - kMicrosPerSecond) {

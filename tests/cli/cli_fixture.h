@@ -71,6 +71,8 @@ protected:
     std::vector<int64_t> setTimeArrivals;
     // Holds the first set-time's answer back this long, as a busy system might.
     int holdFirstSetTimeMs = 0;
+    // Holds every get-time's answer back this long, as a slow recorder would.
+    int holdGetTimeMs = 0;
 
     int run(std::vector<std::string> args)
     {
@@ -108,18 +110,25 @@ protected:
     ScriptedEnvironment env;
 
 private:
+    static void holdFor(int ms)
+    {
+        const int64_t until = sim::Recorder::pcMicros() + ms * 1000;
+        while (sim::Recorder::pcMicros() < until) {
+        }
+    }
+
     static void noteArrival(const sim::Call& call, void* context)
     {
+        if (call.kind == sim::Call::Kind::DeviceIoControl && call.request.cdb[3] == 0xFE &&
+            call.request.cdb[4] == 0x08)
+            holdFor(static_cast<CliTest*>(context)->holdGetTimeMs);
         if (call.kind == sim::Call::Kind::DeviceIoControl && call.request.cdb[3] == 0xFE &&
             call.request.cdb[4] == 0x03)
         {
             CliTest* self = static_cast<CliTest*>(context);
             self->setTimeArrivals.push_back(sim::Recorder::pcMicros());
-            if (self->setTimeArrivals.size() == 1 && self->holdFirstSetTimeMs > 0) {
-                const int64_t until = sim::Recorder::pcMicros() + self->holdFirstSetTimeMs * 1000;
-                while (sim::Recorder::pcMicros() < until) {
-                }
-            }
+            if (self->setTimeArrivals.size() == 1)
+                holdFor(self->holdFirstSetTimeMs);
         }
     }
 };

@@ -4,6 +4,7 @@
 
 #include "pc_clock.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace clitest {
@@ -25,6 +26,17 @@ TEST_F(Clock, TimeCheckMeasuresTheScenarioOffset)
         EXPECT_NEAR(doc[i]["offset_ms"].get<double>(), expected[i], 10) << doc[i]["where"];
     // Nothing was set.
     EXPECT_TRUE(managementCalls(kSubSetTime).empty());
+}
+
+TEST_F(Clock, TimeCheckOfASlowRecorder)
+{
+    machine("clock=420");
+    holdGetTimeMs = 4;  // every answer takes 4 ms
+    const int64_t start = pcclock::nowMicros();
+    EXPECT_EQ(run({"--json", "time", "check"}), 0) << env.errText;
+    EXPECT_NEAR(json()[0]["offset_ms"].get<double>(), 420, 10);
+    // Not held to closer readings than it can give (which would run to the five-second limit).
+    EXPECT_LT(pcclock::nowMicros() - start, 4900000);
 }
 
 TEST_F(Clock, AlignedSyncPutsTheRecorderOnThePcsSecond)
@@ -92,12 +104,16 @@ TEST_F(Clock, SyncOfAllLogsInEveryRecorderFirstThenSetsThemAtOneBoundary)
     EXPECT_EQ(offsetMs('G'), 300);
     for (char letter : {'E', 'F', 'H'})
         EXPECT_LT(std::abs(offsetMs(letter)), 15) << letter;
-    // Every log-in before the first set-time, and the set-times one after the other.
+    // Every log-in before the first set-time; then one set-time for each
+    // recorder logged in (more if the system held one up and it went again).
     std::vector<int> order;
     for (const auto& m : management())
         if (m.second == kSubLogin || m.second == kSubSetTime)
             order.push_back(m.second);
-    EXPECT_EQ(order, (std::vector<int>{kSubLogin, kSubLogin, kSubLogin, kSubLogin, kSubSetTime, kSubSetTime, kSubSetTime}));
+    ASSERT_GE(order.size(), 7u);
+    EXPECT_EQ(std::vector<int>(order.begin(), order.begin() + 7),
+              (std::vector<int>{kSubLogin, kSubLogin, kSubLogin, kSubLogin, kSubSetTime, kSubSetTime, kSubSetTime}));
+    EXPECT_EQ(std::count(order.begin(), order.end(), kSubLogin), 4);
     for (size_t i : {0u, 1u, 3u}) {
         EXPECT_EQ(doc[i]["code"], 0);
         EXPECT_NEAR(doc[i]["offset_ms"].get<double>(), 0, 15);
