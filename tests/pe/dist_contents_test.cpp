@@ -9,7 +9,7 @@
 namespace {
 
 const std::set<std::string> kShipped = {
-    "korvane.exe", "RKM51DLL.dll", "RKM51DLL.h", "RKM51DLL.lib", "libRKM51DLL.dll.a",
+    "korvane.exe", "korvane-cli.exe", "RKM51DLL.dll", "RKM51DLL.h", "RKM51DLL.lib", "libRKM51DLL.dll.a",
 };
 
 class DistContents : public testing::TestWithParam<const char*> {};
