@@ -25,7 +25,10 @@ std::vector<uint8_t> makeFatImage(uint32_t blocks)
         blocks = 64;
     if (blocks > 32768)
         blocks = 32768;
-    const uint32_t perCluster = blocks > 16384 ? 8 : 4;
+    // FAT12 holds fewer than 4085 clusters.
+    uint32_t perCluster = 4;
+    while (blocks / perCluster >= 4000)
+        perCluster *= 2;
     const uint32_t reserved = 1;
     const uint32_t rootEntries = 512;
     // FAT12: 1.5 bytes per cluster, clusters 0 and 1 reserved.
