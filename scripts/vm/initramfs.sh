@@ -9,11 +9,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 modules=(virtio_pci 9pnet_virtio 9p overlay configfs dummy_hcd libcomposite usb_f_fs
-         usb-storage sd_mod sg vfat nls_cp437 nls_iso8859-1)
+         usb-storage sd_mod sg vfat nls_cp437 nls_ascii nls_iso8859-1)
 
 mkdir -p "$work"/{bin,dev,proc,sys,mnt,lib/modules}
 cp /bin/busybox "$work/bin/busybox"
-for tool in sh mount umount mkdir insmod poweroff sleep cat chroot echo ls rm ln mknod sync; do
+for tool in sh mount umount mkdir insmod poweroff sleep cat chroot echo ls rm ln sync sed tr; do
     ln -s busybox "$work/bin/$tool"
 done
 : >"$work/modules.list"

@@ -5,8 +5,9 @@
  *
  * Steps: connect, disconnect, login=XXXXXX, setpw=XXXXXX,
  * settime=YYYY-MM-DD-hh-mm-ss, settime=now, gettime, setid=<13 chars>, getid,
- * udisk, exclusive=G (opens \\.\G: without sharing: tells whether a handle
- * on the volume is still open), exports (both names of all nine).
+ * udisk, exports (both names of all nine), sync=NAME (creates
+ * Z:\tmp\kv-sync\NAME.req and waits until NAME.ack appears there, for
+ * whoever runs the caller to look at or change the recorder meanwhile).
  * Each line: "<step> result=<int> ms=<elapsed> [details]". */
 #include <windows.h>
 
@@ -24,7 +25,10 @@ typedef int(__stdcall* FnP)(void*);
 static HMODULE g_dll;
 static FILE* g_out;
 
-static FARPROC need(const char* name)
+typedef void (*AnyFn)(void);
+
+/* An export by name; the cast through AnyFn says that its type is known here. */
+static AnyFn need(const char* name)
 {
     FARPROC p = GetProcAddress(g_dll, name);
     if (!p) {
@@ -32,7 +36,7 @@ static FARPROC need(const char* name)
         fflush(g_out);
         exit(3);
     }
-    return p;
+    return (AnyFn)p;
 }
 
 static void hex(const char* label, const unsigned char* p, int n)
@@ -122,15 +126,22 @@ static int step(const char* s)
         hex("id", id, 14);
         return r;
     }
-    if (strncmp(s, "exclusive=", 10) == 0) {
-        char path[] = "\\\\.\\G:";
+    if (strncmp(s, "sync=", 5) == 0) {
+        char req[MAX_PATH], ack[MAX_PATH];
         HANDLE h;
-        path[4] = arg[0];
-        h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+        int waited;
+        snprintf(req, sizeof req, "Z:\\tmp\\kv-sync\\%s.req", arg);
+        snprintf(ack, sizeof ack, "Z:\\tmp\\kv-sync\\%s.ack", arg);
+        h = CreateFileA(req, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
         if (h == INVALID_HANDLE_VALUE)
             return -(int)GetLastError();
         CloseHandle(h);
-        return 1;
+        for (waited = 0; waited < 300000; waited += 50) {
+            if (GetFileAttributesA(ack) != INVALID_FILE_ATTRIBUTES)
+                return 1;
+            Sleep(50);
+        }
+        return 0;
     }
     return -1000;
 }
