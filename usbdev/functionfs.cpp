@@ -78,11 +78,10 @@ void Ep0::run()
     usb_functionfs_event events[4];
     for (;;) {
         const ssize_t n = ::read(m_fd, events, sizeof events);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
             return;
-        }
         for (size_t i = 0; i < size_t(n) / sizeof events[0]; ++i) {
             switch (events[i].type) {
             case FUNCTIONFS_ENABLE:
@@ -90,7 +89,10 @@ void Ep0::run()
                 break;
             case FUNCTIONFS_DISABLE:
             case FUNCTIONFS_UNBIND:
+                // A bus reset (usb-storage resets the port after a time-out)
+                // or a detach: whatever the device still holds back is stale.
                 enabled = false;
+                ++resets;
                 break;
             case FUNCTIONFS_SETUP:
                 setup(reinterpret_cast<const uint8_t*>(&events[i].u.setup));
@@ -131,12 +133,7 @@ void Ep0::setup(const uint8_t* request)
 
 long FfsPipe::readOut(uint8_t* buffer, size_t size)
 {
-    for (;;) {
-        const ssize_t n = ::read(m_out, buffer, size);
-        if (n < 0 && errno == EINTR)
-            return -1;
-        return long(n);
-    }
+    return long(::read(m_out, buffer, size));
 }
 
 long FfsPipe::writeIn(const uint8_t* data, size_t size)

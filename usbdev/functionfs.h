@@ -23,9 +23,10 @@ std::vector<uint8_t> functionStrings();
 class Ep0 {
 public:
     explicit Ep0(int fd) : m_fd(fd) {}
-    // Handles events until the file fails; run on a thread of its own.
+    // Handles events until the file fails or ends; run on a thread of its own.
     void run();
 
+    // Mass Storage Resets and bus resets (the function disabled) so far.
     std::atomic<unsigned> resets{0};
     std::atomic<bool> enabled{false};
 
