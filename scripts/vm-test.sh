@@ -66,24 +66,45 @@ if [ ! -f "$prefix/system.reg" ]; then
     [ -f "$prefix/system.reg" ] || fail "could not make a wine prefix"
 fi
 
+# The i686 builds run in the guest only, with a 32-bit wine unpacked for it
+# (KV_VM_I686=0 leaves them out).
+arches='"win64"'
+wine32_share=()
+wine32=0
+if [ "${KV_VM_I686:-1}" = 1 ]; then
+    if ! { cmake --preset win32 >/dev/null && cmake --build --preset win32 --target RKM51DLL rkm51_caller >/dev/null; }; then
+        fail "build of the win32 DLL or caller failed"
+    elif tree=$(scripts/vm/wine32.sh "$cache"); then
+        arches='"win64", "win32"'
+        wine32_share=(-virtfs "local,path=$tree,mount_tag=wine32,security_model=none,readonly=on,multidevs=remap")
+        wine32=1
+    else
+        echo "SKIP i686: no 32-bit wine for the guest (Debian's i386 package lists could not be fetched)" \
+            >"$run/out/skipped.txt"
+    fi
+fi
+
 cat >"$run/out/config.json" <<JSON
-{"out": "/vmout", "usbdev": "$repo/build/linux/usbdev/usbdev", "prefix": "$prefix",
- "caller": "$caller", "dll_win64": "$dll", "arches": ["win64"]}
+{"out": "/vmout", "usbdev": "$repo/build/linux/usbdev/usbdev", "arches": [$arches],
+ "prefix_win64": "$prefix", "caller_win64": "$caller", "dll_win64": "$dll", "wine_win64": "/usr/lib/wine/wine64",
+ "prefix_win32": "/root/prefix32", "caller_win32": "$repo/build/win32/tests/vm/rkm51_caller.exe",
+ "dll_win32": "$repo/dist/win32/RKM51DLL.dll", "wine_win32": "/usr/lib/wine/wine",
+ "libs_win32": "/usr/lib/i386-linux-gnu"}
 JSON
 
 echo "== booting $version under qemu (TCG)"
 boot=$(date +%s)
 timeout 840 qemu-system-x86_64 -accel tcg,thread=multi -cpu max,-smap -smp 2 -m 2048 \
     -nographic -no-reboot -kernel "$kernel/boot/vmlinuz-$version" -initrd "$run/initrd.gz" \
-    -append "console=ttyS0 quiet panic=-1 kv.recorders=2 kv.script=$repo/scripts/vm/guest.sh" \
+    -append "console=ttyS0 quiet panic=-1 kv.recorders=2 kv.wine32=$wine32 kv.script=$repo/scripts/vm/guest.sh" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
-    -virtfs "local,path=$run/out,mount_tag=vmout,security_model=none,multidevs=remap" \
+    -virtfs "local,path=$run/out,mount_tag=vmout,security_model=none,multidevs=remap" "${wine32_share[@]}" \
     >"$run/console.log" 2>&1
 qemu_rc=$?
 end=$(date +%s)
 
 echo "== guest results"
-cat "$run/out/results.txt" 2>/dev/null
+cat "$run/out/results.txt" "$run/out/skipped.txt" 2>/dev/null
 echo "== figures"
 cat "$run/out/figures.txt" 2>/dev/null
 echo "guest run: $((end - boot)) s (qemu exit $qemu_rc), whole test bed: $((end - started)) s"

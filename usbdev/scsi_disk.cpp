@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 namespace usbdev {
 namespace {
@@ -96,6 +97,16 @@ std::string ScsiDisk::stateText() const
     s += "password=" + hex(m_recorder.password.data(), m_recorder.password.size()) + "\n";
     s += "police_number=" + hex(m_recorder.policeNumber.data(), m_recorder.policeNumber.size()) + "\n";
     s += std::string("clock=") + clock + "\n";
+    // The recorder's clock minus this machine's, in whole seconds.
+    std::tm tm{};
+    tm.tm_year = t.year - 1900;
+    tm.tm_mon = t.month - 1;
+    tm.tm_mday = t.day;
+    tm.tm_hour = t.hour;
+    tm.tm_min = t.minute;
+    tm.tm_sec = t.second;
+    tm.tm_isdst = -1;
+    s += "clock_offset=" + std::to_string(static_cast<long long>(std::mktime(&tm) - std::time(nullptr))) + "\n";
     s += "udisk_mode=" + std::to_string(m_recorder.uDiskMode ? 1 : 0) + "\n";
     s += "logins=" + std::to_string(m_recorder.loginCount) + "\n";
     s += "prevent_removal=" + std::to_string(m_preventRemoval ? 1 : 0) + "\n";

@@ -266,7 +266,6 @@ def suite_kernel(devs):
               "host_status 0")
     except OSError as e:
         figure("SG_IO on an open disk whose device was unplugged: ioctl failed with %s" % e)
-        check(s, "unplugged: the kernel reports the loss", True)
     os.close(fd)
     d1.ctl("plug")
     d1.disk = d1.wait_block(30)
@@ -275,19 +274,34 @@ def suite_kernel(devs):
 
 # ------------------------------------------------------- DLL through wine
 
-WINE_ENV = None
+ARCH = "win64"
 
 
 def wine_env():
     env = dict(os.environ)
-    env.update({"WINEPREFIX": CONFIG["prefix"], "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=",
+    env.update({"WINEPREFIX": CONFIG["prefix_" + ARCH], "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=",
                 "HOME": "/root"})
+    if CONFIG.get("libs_" + ARCH):
+        env["LD_LIBRARY_PATH"] = CONFIG["libs_" + ARCH]
     env.pop("DISPLAY", None)
     return env
 
 
+def make_prefix():
+    """A prefix for the architecture, made here when the host could not."""
+    prefix = CONFIG["prefix_" + ARCH]
+    if os.path.exists(os.path.join(prefix, "system.reg")):
+        return True
+    started = time.monotonic()
+    subprocess.run([CONFIG["wine_" + ARCH], "wineboot", "-i"], env=wine_env(), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=400)
+    subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine_env(), timeout=60)
+    figure("%s: wine prefix made in the guest in %.0f s" % (ARCH, time.monotonic() - started))
+    return os.path.exists(os.path.join(prefix, "system.reg"))
+
+
 def link_letter(letter, dev):
-    dosdevices = os.path.join(CONFIG["prefix"], "dosdevices")
+    dosdevices = os.path.join(CONFIG["prefix_" + ARCH], "dosdevices")
     for name in (letter + "::", letter + ":"):
         p = os.path.join(dosdevices, name)
         if os.path.lexists(p):
@@ -319,12 +333,12 @@ def run_caller(dll, steps, handlers=None, timeout=600):
     called with the results so far while the caller waits. Returns
     (results, lines, seconds)."""
     handlers = handlers or {}
-    out = "/tmp/caller-%d.txt" % len(RUNS)
+    out = "/tmp/caller-%s-%d.txt" % (ARCH, len(RUNS))
     os.makedirs(SYNC, exist_ok=True)
     for f in glob.glob(SYNC + "/*"):
         os.unlink(f)
     started = time.monotonic()
-    proc = subprocess.Popen(["wine", CONFIG["caller"], unix_to_wine(dll), unix_to_wine(out)] + steps,
+    proc = subprocess.Popen([CONFIG["wine_" + ARCH], CONFIG["caller_" + ARCH], unix_to_wine(dll), unix_to_wine(out)] + steps,
                             env=wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     while proc.poll() is None and time.monotonic() - started < timeout:
         for req in glob.glob(SYNC + "/*.req"):
@@ -404,9 +418,13 @@ class Scenario:
 
 
 def suite_dll(arch, devs):
+    global ARCH
+    ARCH = arch
     s = "dll-" + arch
     dll = CONFIG["dll_" + arch]
     d0, d1 = devs
+    if not check(s, "a wine prefix for %s" % arch, make_prefix()):
+        return
     link_letter("g", d0.disk)
     link_letter("h", d1.disk)
     sc = Scenario(s, d0)
@@ -495,10 +513,9 @@ def main_checks(s, res, d0, d1, mark0, mark1):
     check(s, "recorder state: police number", st["police_number"] == b"P0123456789AB".hex(), st)
     check(s, "recorder state: USB-disk mode", st["udisk_mode"] == "1", st)
     check(s, "recorder state: 4 logins", st["logins"] == "4", st)
-    clock = datetime.datetime.strptime(st["clock"], "%Y-%m-%d %H:%M:%S")
-    offset = (clock - datetime.datetime.now()).total_seconds()
-    figure("%s: recorder clock minus guest clock after settime=now: %+.0f s (whole seconds)" % (s, offset))
-    check(s, "recorder clock within 2 s of the PC's after a time sync", abs(offset) <= 2, offset)
+    offset = int(st["clock_offset"])
+    figure("%s: recorder clock minus guest clock after settime=now: %+d s (whole seconds)" % (s, offset))
+    check(s, "recorder clock within 1 s of the PC's after a time sync", abs(offset) <= 1, offset)
 
 
 def consistent(s, scenario, res, dev):

@@ -133,6 +133,7 @@ TEST_F(DiskTest, VendorBlocksReachTheRecorderModel)
     EXPECT_NE(state.find("password=414243313233\n"), std::string::npos) << state;
     EXPECT_NE(state.find("police_number=50303132333435363738394142\n"), std::string::npos) << state;
     EXPECT_NE(state.find("clock=2013-12-31 23:5"), std::string::npos) << state;
+    EXPECT_NE(state.find("clock_offset=-"), std::string::npos) << "2013 lies behind this machine's clock: " << state;
     EXPECT_NE(state.find("udisk_mode=1\n"), std::string::npos) << state;
     EXPECT_NE(state.find("logins=2\n"), std::string::npos) << state;
 
