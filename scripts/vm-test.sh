@@ -36,8 +36,9 @@ fi
 # the caller that loads it.
 { cmake --preset linux >/dev/null && cmake --build --preset linux --target usbdev >/dev/null; } ||
     fail "build of usbdev failed"
-{ cmake --preset win64 >/dev/null && cmake --build --preset win64 --target RKM51DLL rkm51_caller >/dev/null; } ||
-    fail "build of the win64 DLL or caller failed"
+{ cmake --preset win64 >/dev/null &&
+  cmake --build --preset win64 --target RKM51DLL rkm51_caller korvane korvane-vm-flows >/dev/null; } ||
+    fail "build of the win64 binaries failed"
 dll=$repo/dist/win64/RKM51DLL.dll
 caller=$repo/build/win64/tests/vm/rkm51_caller.exe
 [ -f "$dll" ] && [ -f "$caller" ] || fail "missing $dll or $caller"
@@ -84,8 +85,17 @@ if [ "${KV_VM_I686:-1}" = 1 ]; then
     fi
 fi
 
+# korvane.exe's flows use the e2e suites' wine setup (code page 936, virtual
+# desktop); its prefix is made here too.
+e2e_wine=$cache/wine-e2e
+if [ ! -f "$e2e_wine/prefix.ready" ]; then
+    (KV_WINE_DIR=$e2e_wine KV_WINE_XVFB=1 . scripts/wine-env.sh) >/dev/null 2>&1
+    [ -f "$e2e_wine/prefix.ready" ] || fail "could not make the e2e wine prefix"
+fi
+
 cat >"$run/out/config.json" <<JSON
-{"out": "/vmout", "usbdev": "$repo/build/linux/usbdev/usbdev", "arches": [$arches],
+{"out": "/vmout", "repo": "$repo", "e2e_wine_dir": "$e2e_wine", "programs_win64": "$repo/dist/win64",
+ "flows_win64": "$repo/build/win64/tests/vm/korvane-vm-flows.exe", "usbdev": "$repo/build/linux/usbdev/usbdev", "arches": [$arches],
  "prefix_win64": "$prefix", "caller_win64": "$caller", "dll_win64": "$dll", "wine_win64": "/usr/lib/wine/wine64",
  "prefix_win32": "/root/prefix32", "caller_win32": "$repo/build/win32/tests/vm/rkm51_caller.exe",
  "dll_win32": "$repo/dist/win32/RKM51DLL.dll", "wine_win32": "/usr/lib/wine/wine",

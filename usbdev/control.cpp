@@ -71,6 +71,15 @@ bool ControlDir::apply(const std::string& line, std::string* error)
         m_disk.armPowerOnAttention();
     } else if (line == "reset-recorder") {
         m_disk.resetRecorder();
+    } else if (line.rfind("set-clock ", 0) == 0) {
+        DeviceTime t{};
+        unsigned v[6];
+        if (std::sscanf(line.c_str() + 10, "%u-%u-%u %u:%u:%u", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 6) {
+            *error = "set-clock wants YYYY-MM-DD hh:mm:ss";
+            return false;
+        }
+        t = {uint16_t(v[0]), uint16_t(v[1]), uint16_t(v[2]), uint16_t(v[3]), uint16_t(v[4]), uint16_t(v[5])};
+        m_disk.setClock(t);
     } else if (line == "unplug" || line == "plug") {
         const auto& action = line == "unplug" ? unplug : plug;
         if (!action || !action()) {

@@ -6,6 +6,7 @@
 //   power-on-attention       unit attention for the next command
 //   unplug / plug            detach from / attach to the controller
 //   reset-recorder           back to the factory state
+//   set-clock YYYY-MM-DD hh:mm:ss   the recorder's clock
 // Each instruction is answered in the log with "ctl <line>: ok" or an error.
 #pragma once
 

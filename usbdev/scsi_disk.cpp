@@ -86,6 +86,12 @@ void ScsiDisk::resetRecorder()
     m_recorder.resetToFactory();
 }
 
+void ScsiDisk::setClock(const DeviceTime& t)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_recorder.setClock(t);
+}
+
 std::string ScsiDisk::stateText() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -48,6 +48,7 @@ public:
     const std::vector<uint8_t>& image() const { return m_image; }
     Sense pendingSense() const;
     void resetRecorder();
+    void setClock(const DeviceTime& t);
 
     static constexpr uint32_t kBlockSizeBytes = 512;
 

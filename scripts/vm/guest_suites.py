@@ -300,8 +300,8 @@ def make_prefix():
     return os.path.exists(os.path.join(prefix, "system.reg"))
 
 
-def link_letter(letter, dev):
-    dosdevices = os.path.join(CONFIG["prefix_" + ARCH], "dosdevices")
+def link_letter(letter, dev, prefix=None):
+    dosdevices = os.path.join(prefix or CONFIG["prefix_" + ARCH], "dosdevices")
     for name in (letter + "::", letter + ":"):
         p = os.path.join(dosdevices, name)
         if os.path.lexists(p):
@@ -328,18 +328,14 @@ def parse_lines(lines):
     return results
 
 
-def run_caller(dll, steps, handlers=None, timeout=600):
-    """Runs the caller under wine. At each step sync=NAME, handlers[NAME] is
-    called with the results so far while the caller waits. Returns
-    (results, lines, seconds)."""
-    handlers = handlers or {}
-    out = "/tmp/caller-%s-%d.txt" % (ARCH, len(RUNS))
+def run_with_syncs(command, env, out, handlers, timeout):
+    """Runs `command`; when it asks for sync point NAME, calls handlers[NAME]
+    with what it has written to `out` so far, then lets it go on."""
     os.makedirs(SYNC, exist_ok=True)
     for f in glob.glob(SYNC + "/*"):
         os.unlink(f)
     started = time.monotonic()
-    proc = subprocess.Popen([CONFIG["wine_" + ARCH], CONFIG["caller_" + ARCH], unix_to_wine(dll), unix_to_wine(out)] + steps,
-                            env=wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    proc = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     while proc.poll() is None and time.monotonic() - started < timeout:
         for req in glob.glob(SYNC + "/*.req"):
             name = os.path.basename(req)[:-4]
@@ -353,7 +349,16 @@ def run_caller(dll, steps, handlers=None, timeout=600):
     if proc.poll() is None:
         proc.kill()
         proc.wait()
-    seconds = time.monotonic() - started
+    return time.monotonic() - started
+
+
+def run_caller(dll, steps, handlers=None, timeout=600):
+    """Runs the caller under wine. At each step sync=NAME, handlers[NAME] is
+    called with the results so far while the caller waits. Returns
+    (results, lines, seconds)."""
+    out = "/tmp/caller-%s-%d.txt" % (ARCH, len(RUNS))
+    seconds = run_with_syncs([CONFIG["wine_" + ARCH], CONFIG["caller_" + ARCH], unix_to_wine(dll), unix_to_wine(out)]
+                             + steps, wine_env(), out, handlers or {}, timeout)
     RUNS.append(seconds)
     lines = open(out).read().splitlines() if os.path.exists(out) else []
     if os.path.exists(out):
@@ -638,6 +643,43 @@ def fault_scenarios(s, sc, dev):
            lambda: (fresh(dev), dev.ctl("power-on-attention")), pending_end)
 
 
+def suite_korvane(devs):
+    """korvane.exe's dialog flows, driven from outside, checked on the recorder."""
+    s = "korvane-win64"
+    d0 = devs[0]
+    prefix = os.path.join(CONFIG["e2e_wine_dir"], "prefix")
+
+    def replug():
+        d0.ctl("plug")
+        d0.disk = d0.wait_block(30)
+        link_letter("g", d0.disk, prefix)
+
+    handlers = {"fresh": lambda r: fresh(d0),
+                "clock-2013": lambda r: d0.ctl("set-clock 2013-12-31 23:59:58"),
+                "unplug-after-probe": lambda r: d0.ctl("fault unplug-after op=01"),
+                "plug": lambda r: replug()}
+    out = os.path.join(OUT, "korvane-flows.txt")
+    seconds = run_with_syncs(["bash", CONFIG["repo"] + "/scripts/vm/guest-e2e.sh", CONFIG["e2e_wine_dir"],
+                              CONFIG["programs_win64"], CONFIG["flows_win64"], d0.disk, out],
+                             dict(os.environ, HOME="/root"), out, handlers, 600)
+    figure("%s: dialog flows %.0f s under wine and Xvfb" % (s, seconds))
+    lines = open(out, errors="replace").read().splitlines() if os.path.exists(out) else []
+    detail = []
+    ran = 0
+    for line in lines:
+        if line.startswith("[ FIGURE   ]"):
+            figure("%s: %s" % (s, line[13:]))
+        elif line.startswith("[       OK ]") or line.startswith("[  FAILED  ]") and "(" in line:
+            ran += 1
+            name = line[13:].split(" (")[0]
+            check(s, name, line.startswith("[       OK ]"), " | ".join(detail[-6:]))
+            detail = []
+        elif not line.startswith("["):
+            detail.append(line.strip())
+    check(s, "the dialog flows ran", ran > 0, lines[-5:])
+    settle(d0)
+
+
 def main():
     devs = [Device(0, variant=1), Device(1, variant=2)]
     try:
@@ -645,6 +687,8 @@ def main():
         if devs[0].disk and devs[1].disk:
             for arch in CONFIG.get("arches", []):
                 suite_dll(arch, devs)
+                if arch == "win64" and CONFIG.get("flows_win64"):
+                    suite_korvane(devs)
         if RUNS:
             figure("wine caller runs: %s s" % ", ".join("%.1f" % x for x in RUNS))
     except Exception as e:  # a broken suite is a failure, not a silent end
