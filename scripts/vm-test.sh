@@ -93,11 +93,20 @@ if [ ! -f "$e2e_wine/prefix.ready" ]; then
     [ -f "$e2e_wine/prefix.ready" ] || fail "could not make the e2e wine prefix"
 fi
 
+# A 32-bit (WoW64) prefix can only be made in the guest; the first run makes
+# one there and hands it back, later runs find it in the cache.
+prefix32=$cache/wine-prefix32
+if [ -f "$prefix32/system.reg" ]; then
+    prefix32_guest=$prefix32 save32=""
+else
+    prefix32_guest=/root/prefix32 save32=/vmout/prefix32.tar
+fi
+
 cat >"$run/out/config.json" <<JSON
 {"out": "/vmout", "repo": "$repo", "e2e_wine_dir": "$e2e_wine", "programs_win64": "$repo/dist/win64",
  "flows_win64": "$repo/build/win64/tests/vm/korvane-vm-flows.exe", "usbdev": "$repo/build/linux/usbdev/usbdev", "arches": [$arches],
  "prefix_win64": "$prefix", "caller_win64": "$caller", "dll_win64": "$dll", "wine_win64": "/usr/lib/wine/wine64",
- "prefix_win32": "/root/prefix32", "caller_win32": "$repo/build/win32/tests/vm/rkm51_caller.exe",
+ "prefix_win32": "$prefix32_guest", "save_prefix_win32": "$save32", "caller_win32": "$repo/build/win32/tests/vm/rkm51_caller.exe",
  "dll_win32": "$repo/dist/win32/RKM51DLL.dll", "wine_win32": "/usr/lib/wine/wine",
  "libs_win32": "/usr/lib/i386-linux-gnu"}
 JSON
@@ -112,6 +121,12 @@ timeout 840 qemu-system-x86_64 -accel tcg,thread=multi -cpu max,-smap -smp 2 -m 
     >"$run/console.log" 2>&1
 qemu_rc=$?
 end=$(date +%s)
+
+if [ -f "$run/out/prefix32.tar" ]; then
+    rm -rf "$prefix32" && mkdir -p "$prefix32.tmp" &&
+        tar -C "$prefix32.tmp" -xf "$run/out/prefix32.tar" && mv "$prefix32.tmp/prefix32" "$prefix32"
+    rm -rf "$prefix32.tmp" "$run/out/prefix32.tar"
+fi
 
 echo "== guest results"
 cat "$run/out/results.txt" "$run/out/skipped.txt" 2>/dev/null

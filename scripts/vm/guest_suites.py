@@ -293,11 +293,23 @@ def make_prefix():
     if os.path.exists(os.path.join(prefix, "system.reg")):
         return True
     started = time.monotonic()
-    subprocess.run([CONFIG["wine_" + ARCH], "wineboot", "-i"], env=wine_env(), stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=400)
-    subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine_env(), timeout=60)
+    for command, timeout in (([CONFIG["wine_" + ARCH], "wineboot", "-i"], 420), (["/usr/lib/wine/wineserver", "-w"], 120)):
+        try:
+            subprocess.run(command, env=wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=timeout)
+        except subprocess.TimeoutExpired:
+            figure("%s: %s did not end within %d s" % (ARCH, " ".join(command), timeout))
+    # The registry is saved when the server ends.
+    subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=wine_env(), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    wait_for(lambda: os.path.exists(os.path.join(prefix, "system.reg")), 30)
     figure("%s: wine prefix made in the guest in %.0f s" % (ARCH, time.monotonic() - started))
-    return os.path.exists(os.path.join(prefix, "system.reg"))
+    made = os.path.exists(os.path.join(prefix, "system.reg"))
+    keep = CONFIG.get("save_prefix_" + ARCH)
+    if made and keep:
+        # The host keeps it for the next runs: it cannot make one itself.
+        subprocess.call(["tar", "-C", os.path.dirname(prefix), "-cf", keep, os.path.basename(prefix)])
+    return made
 
 
 def link_letter(letter, dev, prefix=None):
