@@ -6,6 +6,9 @@ set -u
 export KV_WINE_DIR=$1 KV_WINE_XVFB=1
 # shellcheck source=../wine-env.sh
 . "$(dirname "$0")/../wine-env.sh" || exit 1
+# The prefix is a 64-bit one made on the host: run the 64-bit loader itself,
+# whatever /usr/bin/wine would pick where a 32-bit wine is present too.
+wine() { /usr/lib/wine/wine64 "$@"; }
 dos=$WINEPREFIX/dosdevices
 rm -f "$dos/g::" "$dos/g:"
 ln -s "$4" "$dos/g::"
