@@ -46,13 +46,29 @@ int usage()
     return 2;
 }
 
-std::vector<uint8_t> loadImage(const std::string& path, uint32_t blocks)
+// The image in `path`; a file that does not exist yet (or is empty) gets a
+// freshly formatted one, as the file then receives only the blocks that
+// change. Anything else that is no image is left alone: false.
+bool loadImage(const std::string& path, uint32_t blocks, std::vector<uint8_t>* image)
 {
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 64 * 512 || bytes.size() % 512 != 0)
-        return usbdev::makeFatImage(blocks);
-    return bytes;
+    if (bytes.size() >= 64 * 512 && bytes.size() % 512 == 0) {
+        *image = std::move(bytes);
+        return true;
+    }
+    if (!bytes.empty()) {
+        std::fprintf(stderr, "usbdev: %s is no disk image (%zu bytes); not touching it\n", path.c_str(), bytes.size());
+        return false;
+    }
+    *image = usbdev::makeFatImage(blocks);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(image->data()), std::streamsize(image->size()));
+    if (!out) {
+        std::fprintf(stderr, "usbdev: could not write the image to %s\n", path.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -114,7 +130,12 @@ int main(int argc, char** argv)
         recorder.password.fill(0);
         std::memcpy(recorder.password.data(), password.data(), password.size());
     }
-    usbdev::ScsiDisk disk(recorder, imagePath.empty() ? usbdev::makeFatImage(blocks) : loadImage(imagePath, blocks));
+    std::vector<uint8_t> image;
+    if (imagePath.empty())
+        image = usbdev::makeFatImage(blocks);
+    else if (!loadImage(imagePath, blocks, &image))
+        return 1;
+    usbdev::ScsiDisk disk(recorder, std::move(image));
     for (const auto& f : faults)
         disk.addFault(f);
     if (attentionAtAttach)
