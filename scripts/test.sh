@@ -40,5 +40,21 @@ for preset in linux linux-asan win64 win32; do
   rm -f "$log"
 done
 
+# The real-stack suites in a virtual machine, only when asked for (about 10 minutes).
+if [ "${KV_VM_TESTS:-0}" = 1 ]; then
+    echo "== test vm"
+    log=$(mktemp)
+    scripts/vm-test.sh 2>&1 | tee "$log"
+    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1)
+    if [ -z "$line" ]; then
+        failed=$((failed + 1))
+    else
+        passed=$((passed + ${line%% passed*}))
+        bad=${line#*passed, }
+        failed=$((failed + ${bad%% failed}))
+    fi
+    rm -f "$log"
+fi
+
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

@@ -1,6 +1,7 @@
 #include "storage_stack.h"
 
 #include "../devcmd/VendorCdb.h"
+#include "vendor_answer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,11 +17,7 @@ constexpr DWORD kErrorInvalidFunction = 1;
 constexpr uint32_t kIoctlPassThrough = 0x4D004;
 constexpr uint32_t kIoctlPassThroughDirect = 0x4D014;
 
-bool isVendor(const std::array<uint8_t, 16>& cdb)
-{
-    return cdb[0] == vendor::kSignature[0] && cdb[1] == vendor::kSignature[1] &&
-           cdb[2] == vendor::kSignature[2];
-}
+bool isVendor(const std::array<uint8_t, 16>& cdb) { return isVendorCdb(cdb.data()); }
 
 // What an ordinary disk says to a vendor command: ILLEGAL REQUEST, INVALID
 // COMMAND OPERATION CODE.
@@ -410,33 +407,21 @@ void StorageStack::carryOut(Call& call, Drive& d, uint8_t* buffer, DWORD inSize,
         if (dataIn)
             Recorder::answerInquiry(dataIn, transferred, recorderDrive);
     } else if (recorderDrive && isVendor(q.cdb)) {
-        const uint8_t op = q.cdb[3];
-        if (op == vendor::kOpProbe && dataIn) {
-            d.recorder.answerProbe(dataIn, q.dataTransferLength);
-            transferred = q.dataTransferLength;
-            if (m_pullAfterProbe)
-                d.pulled = true;
-        } else if (op == vendor::kOpManagement && dataIn) {
-            uint8_t response[16] = {};
-            transferred = d.recorder.answerManagement(q.cdb.data(), response, std::min<uint32_t>(q.dataTransferLength, 16));
-            auto s = std::find_if(m_scripted.begin(), m_scripted.end(),
-                                  [&](const std::pair<uint8_t, uint8_t>& e) { return e.first == q.cdb[4]; });
-            if (s != m_scripted.end()) {
-                response[0] = s->second;
-                m_scripted.erase(s);
-            }
-            std::memcpy(dataIn, response, transferred);
-        } else if (op >= vendor::kOpWriteSectorStream && op <= vendor::kOpCommand0D && op != 0x0B && op != 0x0C) {
-            // Storage commands: data-in reads the recorder's bytes, data-out is taken whole.
-            if (dataIn) {
-                std::memset(dataIn, 0, q.dataTransferLength);
-                const std::vector<uint8_t>& src = d.recorder.storageReadData;
-                if (!src.empty())
-                    std::memcpy(dataIn, src.data(), std::min<size_t>(src.size(), q.dataTransferLength));
-            }
-            transferred = q.dataTransferLength;
-        } else {
+        const VendorAnswer a = answerVendor(d.recorder, q.cdb.data(), dataIn, q.dataTransferLength);
+        if (!a.accepted) {
             scsiStatus = kScsiCheckCondition;
+        } else {
+            transferred = a.transferred;
+            if (q.cdb[3] == vendor::kOpProbe && m_pullAfterProbe)
+                d.pulled = true;
+            if (q.cdb[3] == vendor::kOpManagement && transferred > 0) {
+                auto s = std::find_if(m_scripted.begin(), m_scripted.end(),
+                                      [&](const std::pair<uint8_t, uint8_t>& e) { return e.first == q.cdb[4]; });
+                if (s != m_scripted.end()) {
+                    dataIn[0] = s->second;
+                    m_scripted.erase(s);
+                }
+            }
         }
     } else {
         // An ordinary disk refuses vendor commands with CHECK CONDITION.
