@@ -45,13 +45,15 @@ if [ "${KV_VM_TESTS:-0}" = 1 ]; then
     echo "== test vm"
     log=$(mktemp)
     scripts/vm-test.sh 2>&1 | tee "$log"
-    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1)
+    # "131 passed, 0 failed, 1 skipped"
+    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed, [0-9]+ skipped$' "$log" | tail -n 1)
     if [ -z "$line" ]; then
         failed=$((failed + 1))
     else
-        passed=$((passed + ${line%% passed*}))
-        bad=${line#*passed, }
-        failed=$((failed + ${bad%% failed}))
+        read -r vm_passed _ vm_failed _ vm_skipped _ <<<"${line//,/}"
+        passed=$((passed + vm_passed))
+        failed=$((failed + vm_failed))
+        skipped=$((skipped + vm_skipped))
     fi
     rm -f "$log"
 fi

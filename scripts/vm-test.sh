@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# The test bed: Debian's kernel under qemu (TCG) with two recorders of our own
+# The test bed: Debian's kernel under qemu (TCG) with three recorders of our own
 # (usbdev on dummy_hcd), and the suites through the real stack inside it:
 # usb-storage, sd/sg, SG_IO, and the shipped RKM51DLL.dll under wine's SCSI
-# pass-through. Prints the guest's results and ends with "N passed, N failed".
+# pass-through. Prints the guest's results and ends with "N passed, N failed, N skipped".
 #
 #   scripts/vm-test.sh            (as root; KV_VM_KEEP=1 keeps the run folder)
 #
 # Installs what it needs (qemu-system-x86, busybox-static, cpio, kmod; the
-# kernel package is downloaded and unpacked into build/vm-cache, never
-# installed) and removes its run folder afterwards. At most 15 minutes.
+# kernel package is downloaded and unpacked, never installed) and removes its
+# run folder afterwards. Downloads and wine prefixes are kept in
+# ${KV_VM_CACHE:-/var/cache/korvane-vm}, outside the clone, so that later runs
+# (and fresh clones on the same machine) reuse them. At most 15 minutes.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -16,7 +18,7 @@ started=$(date +%s)
 
 fail() {
     echo "vm-test: $*"
-    echo "0 passed, 1 failed"
+    echo "0 passed, 1 failed, 0 skipped"
     exit 1
 }
 
@@ -32,19 +34,22 @@ if [ ${#missing[@]} -gt 0 ]; then
         fail "could not install ${missing[*]}"
 fi
 
-# What runs in the guest: the device program and the shipped 64-bit DLL with
-# the caller that loads it.
-{ cmake --preset linux >/dev/null && cmake --build --preset linux --target usbdev >/dev/null; } ||
-    fail "build of usbdev failed"
+# What runs in the guest: the device program, korvane-cli for Linux, and the
+# shipped 64-bit DLL with the caller that loads it, korvane.exe and korvane-cli.exe.
+{ cmake --preset linux >/dev/null && cmake --build --preset linux --target usbdev korvane_cli >/dev/null; } ||
+    fail "build of usbdev or korvane-cli failed"
 { cmake --preset win64 >/dev/null &&
-  cmake --build --preset win64 --target RKM51DLL rkm51_caller korvane korvane-vm-flows >/dev/null; } ||
+  cmake --build --preset win64 --target RKM51DLL rkm51_caller korvane korvane-vm-flows korvane_cli >/dev/null; } ||
     fail "build of the win64 binaries failed"
 dll=$repo/dist/win64/RKM51DLL.dll
 caller=$repo/build/win64/tests/vm/rkm51_caller.exe
 [ -f "$dll" ] && [ -f "$caller" ] || fail "missing $dll or $caller"
 
-cache=$repo/build/vm-cache
-version=$(scripts/vm/kernel.sh "$cache") || fail "no kernel"
+cache=${KV_VM_CACHE:-/var/cache/korvane-vm}
+mkdir -p "$cache" || fail "cannot make the cache folder $cache"
+# The host's package lists may be old or missing on a fresh machine.
+version=$(scripts/vm/kernel.sh "$cache") ||
+    { apt-get update -q >/dev/null 2>&1; version=$(scripts/vm/kernel.sh "$cache"); } || fail "no kernel"
 kernel=$cache/kernel-$version
 
 run=$(mktemp -d /tmp/kv-vm.XXXXXX)
@@ -105,6 +110,7 @@ fi
 cat >"$run/out/config.json" <<JSON
 {"out": "/vmout", "repo": "$repo", "e2e_wine_dir": "$e2e_wine", "programs_win64": "$repo/dist/win64",
  "flows_win64": "$repo/build/win64/tests/vm/korvane-vm-flows.exe", "usbdev": "$repo/build/linux/usbdev/usbdev", "arches": [$arches],
+ "cli_linux": "$repo/build/linux/cli/korvane-cli", "cli_win64": "$repo/dist/win64/korvane-cli.exe",
  "prefix_win64": "$prefix", "caller_win64": "$caller", "dll_win64": "$dll", "wine_win64": "/usr/lib/wine/wine64",
  "prefix_win32": "$prefix32_guest", "save_prefix_win32": "$save32", "caller_win32": "$repo/build/win32/tests/vm/rkm51_caller.exe",
  "dll_win32": "$repo/dist/win32/RKM51DLL.dll", "wine_win32": "/usr/lib/wine/wine",
@@ -115,7 +121,7 @@ echo "== booting $version under qemu (TCG)"
 boot=$(date +%s)
 timeout 840 qemu-system-x86_64 -accel tcg,thread=multi -cpu max,-smap -smp 2 -m 2048 \
     -nographic -no-reboot -kernel "$kernel/boot/vmlinuz-$version" -initrd "$run/initrd.gz" \
-    -append "console=ttyS0 quiet panic=-1 kv.recorders=2 kv.wine32=$wine32 kv.script=$repo/scripts/vm/guest.sh" \
+    -append "console=ttyS0 quiet panic=-1 kv.recorders=3 kv.wine32=$wine32 kv.script=$repo/scripts/vm/guest.sh" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
     -virtfs "local,path=$run/out,mount_tag=vmout,security_model=none,multidevs=remap" "${wine32_share[@]}" \
     >"$run/console.log" 2>&1
@@ -139,12 +145,13 @@ fi
 
 passed=$(grep -c '^PASS ' "$run/out/results.txt" 2>/dev/null)
 failed=$(grep -c '^FAIL ' "$run/out/results.txt" 2>/dev/null)
-passed=${passed:-0} failed=${failed:-0}
+skipped=$(cat "$run/out/skipped.txt" 2>/dev/null | grep -c '^SKIP ')
+passed=${passed:-0} failed=${failed:-0} skipped=${skipped:-0}
 if ! grep -q '^exit=0' "$run/out/suites.log" 2>/dev/null; then
     echo "== the suites did not end normally; guest console (tail):"
     tail -n 30 "$run/console.log"
     tail -n 20 "$run/out/suites.log" 2>/dev/null
     failed=$((failed + 1))
 fi
-echo "$passed passed, $failed failed"
+echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

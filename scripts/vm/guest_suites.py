@@ -457,6 +457,19 @@ def suite_dll(arch, devs):
     sc.add("main", ["exports", "disconnect", "login=abc123", "connect", "login=000000", "login=wrong1",
                     "settime=2013-12-31-23-59-58", "gettime", "setid=P0123456789AB", "getid", "setpw=abc123",
                     "login=ABC123", "disconnect", "login=abc123", "udisk", "settime=now"], main_start, main_end)
+    # CDisconnectDV frees the disk: held while connected, by nobody after it.
+    seen = {}
+    sc.add("held", ["connect"], None, lambda r, m: seen.update(held=holders(d0.disk), connect=results_of(r)))
+
+    def freed_end(r, m):
+        figure("%s: holders of the recorder's disk after CConnectDV: %s" % (s, seen.get("held") or "none"))
+        check(s, "CConnectDV keeps the disk open", seen.get("connect") == ["1"] and bool(seen.get("held")), seen)
+        left = []
+        wait_for(lambda: not left.clear() and not left.extend(holders(d0.disk)), 3)
+        check(s, "CDisconnectDV frees the disk while the caller runs on", results_of(r) == ["1"] and not left,
+              (r, left))
+
+    sc.add("freed", ["disconnect"], None, freed_end)
     fault_scenarios(s, sc, d0)
     res, lines, seconds = run_caller(dll, sc.steps, sc.handlers)
     figure("%s: one caller run of %d steps: %.1f s under wine" % (s, len(sc.steps), seconds))
@@ -501,15 +514,17 @@ def main_checks(s, res, d0, d1, mark0, mark1):
     expect(15, 1)
     figure("%s: CConnectDV %s ms, CLogin %s ms, CGetTime %s ms through the real stack" %
            (s, r[3][1].get("ms"), r[4][1].get("ms"), r[7][1].get("ms")))
-    held = holders(d0.disk)
-    figure("%s: processes holding the recorder's disk after CDisconnectDV: %s" % (s, held or "none"))
 
     # The bytes that reached the recorder, in order.
-    want = [("fa556601" + "00" * 12, "16"),
-            (mgmt(7, b"000000"), "1"), (mgmt(7, b"WRONG1"), "1"),
+    # A log-in with no recorder kept (before CConnectDV, after CDisconnectDV)
+    # finds it first: the probe goes out before it.
+    probe = ("fa556601" + "00" * 12, "16")
+    want = [probe, (mgmt(7, b"ABC123"), "1"),
+            probe, (mgmt(7, b"000000"), "1"), (mgmt(7, b"WRONG1"), "1"),
             (mgmt(3, bytes([20, 13, 12, 31, 23, 59, 58])), "1"), (mgmt(8), "8"),
             (mgmt(2, b"P01234"), "1"), (mgmt(9, b"56789AB"), "1"), (mgmt(10), "7"), (mgmt(11), "8"),
-            (mgmt(1, b"ABC123"), "1"), (mgmt(7, b"ABC123"), "1"), (mgmt(7, b"ABC123"), "1"), (mgmt(4), "1")]
+            (mgmt(1, b"ABC123"), "1"), (mgmt(7, b"ABC123"), "1"),
+            probe, (mgmt(7, b"ABC123"), "1"), (mgmt(4), "1")]
     seen = vendor_cycles(d0, mark0)
     got = [(c["cdb"], c["len"]) for c in seen]
     check(s, "every vendor block reached the recorder as sent, data-in, in order",
@@ -521,15 +536,15 @@ def main_checks(s, res, d0, d1, mark0, mark1):
     else:
         check(s, "one set-time to now at the end", False, got[len(want):])
     inquiry = [c for c in d0.cycles(mark0) if c["cdb"].startswith("12")]
-    check(s, "discovery sent one INQUIRY (12 00 00 00 24 00)", [c["cdb"] for c in inquiry] == ["120000002400"],
-          [c["cdb"] for c in inquiry])
+    check(s, "each of the three discoveries sent one INQUIRY (12 00 00 00 24 00)",
+          [c["cdb"] for c in inquiry] == ["120000002400"] * 3, [c["cdb"] for c in inquiry])
     check(s, "the second recorder (H:) got nothing: discovery stops at G:", vendor_cycles(d1, mark1) == [],
           vendor_cycles(d1, mark1))
     st = d0.state()
     check(s, "recorder state: password ABC123", st["password"] == "414243313233", st)
     check(s, "recorder state: police number", st["police_number"] == b"P0123456789AB".hex(), st)
     check(s, "recorder state: USB-disk mode", st["udisk_mode"] == "1", st)
-    check(s, "recorder state: 4 logins", st["logins"] == "4", st)
+    check(s, "recorder state: 5 log-in blocks", st["logins"] == "5", st)
     offset = int(st["clock_offset"])
     figure("%s: recorder clock minus guest clock after settime=now: %+d s (whole seconds)" % (s, offset))
     check(s, "recorder clock within 1 s of the PC's after a time sync", abs(offset) <= 1, offset)
@@ -558,8 +573,8 @@ def fault_scenarios(s, sc, dev):
     # Unplugged after discovery: every export fails, nothing is reported wrongly.
     def unplug_end(res, mark):
         r = dict(res)
-        want = {"connect": "1", "login=000000": "0", "setpw=123456": "0", "settime=2013-12-31-23-59-58": "1",
-                "gettime": "0", "setid=P0123456789AB": "1", "getid": "0", "udisk": "0"}
+        want = {"connect": "1", "login=000000": "0", "setpw=123456": "0", "settime=2013-12-31-23-59-58": "0",
+                "gettime": "0", "setid=P0123456789AB": "0", "getid": "0", "udisk": "0"}
         for name, result in want.items():
             check(s, "unplugged after discovery: %s -> %s" % (name, result), r.get(name, {}).get("result") == result,
                   r.get(name))
@@ -609,8 +624,12 @@ def fault_scenarios(s, sc, dev):
     def ua_end(res, mark):
         r = results_of(res)
         consistent(s, "unit attention", res, dev)
-        check(s, "unit attention: the login after it is accepted", r[2:3] == ["1"], res)
         logins = [c for c in vendor_cycles(dev, mark) if c["cdb"][6:10] == "fe07"]
+        check(s, "unit attention: the login is sent again once and accepted", r[1:2] == ["1"] and len(logins) == 3,
+              (res, [(c["cdb"], c["status"]) for c in logins]))
+        check(s, "unit attention: the login after it is accepted", r[2:3] == ["1"], res)
+        check(s, "unit attention: the password change is sent again and done",
+              r[3:4] == ["1"] and dev.state()["password"] == b"654321".hex(), (res, dev.state()))
         figure("%s: unit attention on a login: CLogin returned %s, %s; the recorder saw %d login blocks" %
                (s, r[1:2], r[2:3], len(logins)))
 
@@ -693,14 +712,18 @@ def suite_korvane(devs):
 
 
 def main():
-    devs = [Device(0, variant=1), Device(1, variant=2)]
+    devs = [Device(0, variant=1), Device(1, variant=2), Device(2, variant=1)]
     try:
-        suite_kernel(devs)
+        suite_kernel(devs[:2])
         if devs[0].disk and devs[1].disk:
             for arch in CONFIG.get("arches", []):
-                suite_dll(arch, devs)
+                suite_dll(arch, devs[:2])
                 if arch == "win64" and CONFIG.get("flows_win64"):
-                    suite_korvane(devs)
+                    suite_korvane(devs[:2])
+        if check("cli", "three recorders attached for the fleet", all(d.disk for d in devs),
+                 [(d.name, d.disk) for d in devs]):
+            import guest_cli
+            guest_cli.run_all(sys.modules[__name__], devs, CONFIG)
         if RUNS:
             figure("wine caller runs: %s s" % ", ".join("%.1f" % x for x in RUNS))
     except Exception as e:  # a broken suite is a failure, not a silent end
