@@ -119,7 +119,7 @@ JSON
 
 echo "== booting $version under qemu (TCG)"
 boot=$(date +%s)
-timeout 840 qemu-system-x86_64 -accel tcg,thread=multi -cpu max,-smap -smp 2 -m 2048 \
+timeout 850 qemu-system-x86_64 -accel tcg,thread=multi -cpu max,-smap -smp 2 -m 2048 \
     -nographic -no-reboot -kernel "$kernel/boot/vmlinuz-$version" -initrd "$run/initrd.gz" \
     -append "console=ttyS0 quiet panic=-1 kv.recorders=3 kv.wine32=$wine32 kv.script=$repo/scripts/vm/guest.sh" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \

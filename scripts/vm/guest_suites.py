@@ -270,6 +270,31 @@ def suite_kernel(devs):
     d1.ctl("plug")
     d1.disk = d1.wait_block(30)
     check(s, "%s back after plug" % d1.name, d1.disk is not None)
+    if d1.disk is None:
+        return
+
+    # A command sent while the device is leaving the bus (the probe answered,
+    # then gone): the ioctl succeeds with SCSI status 0 and the loss only in
+    # host_status. A pass-through that drops host_status reports it delivered.
+    fd = os.open(d1.disk, os.O_RDWR | os.O_NONBLOCK)
+    d1.ctl("fault unplug-after op=01")
+    sg_io(d1.disk, b"\xfa\x55\x66\x01" + bytes(12), data_in=16, fd=fd)
+    hdr = []
+    try:
+        sg_io(d1.disk, b"\xfa\x55\x66\xfe\x07000000" + bytes(5), data_in=1, fd=fd, header=hdr)
+        h = hdr[0]
+        figure("SG_IO right after the device left the bus: ioctl succeeded, status %d, host_status %d, "
+               "driver_status %d, resid %d, %d sense bytes" % (h.status, h.host_status, h.driver_status, h.resid,
+                                                               h.sb_len_wr))
+        check(s, "leaving the bus: the loss is in host_status, not in the SCSI status",
+              h.status == 0 and h.host_status != 0, (h.status, h.host_status, h.resid))
+    except OSError as e:
+        figure("SG_IO right after the device left the bus: ioctl failed with %s" % e)
+    os.close(fd)
+    wait_for(lambda: d1.usb_dir() is None, 10)
+    d1.ctl("plug")
+    d1.disk = d1.wait_block(30)
+    check(s, "%s back after the second plug" % d1.name, d1.disk is not None)
 
 
 # ------------------------------------------------------- DLL through wine
@@ -575,9 +600,20 @@ def fault_scenarios(s, sc, dev):
         r = dict(res)
         want = {"connect": "1", "login=000000": "0", "setpw=123456": "0", "settime=2013-12-31-23-59-58": "0",
                 "gettime": "0", "setid=P0123456789AB": "0", "getid": "0", "udisk": "0"}
+        # Wine's pass-through does not pass the kernel's host status on: a
+        # command sent while the disk is leaving comes back as delivered with
+        # SCSI status 0 and the data area as it was. The two exports that
+        # report delivery alone (the status byte is not theirs to judge) then
+        # say 1; the recorder's state below shows that nothing was done.
+        wine_blind = ("setpw=123456", "udisk")
         for name, result in want.items():
-            check(s, "unplugged after discovery: %s -> %s" % (name, result), r.get(name, {}).get("result") == result,
-                  r.get(name))
+            got = r.get(name, {}).get("result")
+            if name in wine_blind:
+                figure("%s: unplugged after discovery: %s returned %s" % (s, name, got))
+                check(s, "unplugged after discovery: %s -> 0, or 1 where wine reports the lost command delivered" %
+                      name, got in ("0", "1"), r.get(name))
+                continue
+            check(s, "unplugged after discovery: %s -> %s" % (name, result), got == result, r.get(name))
         check(s, "unplugged after discovery: gettime clears the record",
               r.get("gettime", {}).get("time") == "0-0-0-0-0-0", r.get("gettime"))
         check(s, "unplugged after discovery: getid leaves the buffer", r.get("getid", {}).get("id") == "ee" * 14,
@@ -715,15 +751,18 @@ def main():
     devs = [Device(0, variant=1), Device(1, variant=2), Device(2, variant=1)]
     try:
         suite_kernel(devs[:2])
-        if devs[0].disk and devs[1].disk:
-            for arch in CONFIG.get("arches", []):
-                suite_dll(arch, devs[:2])
-                if arch == "win64" and CONFIG.get("flows_win64"):
-                    suite_korvane(devs[:2])
+        arches = CONFIG.get("arches", [])
+        if devs[0].disk and devs[1].disk and "win64" in arches:
+            suite_dll("win64", devs[:2])
+            if CONFIG.get("flows_win64"):
+                suite_korvane(devs[:2])
         if check("cli", "three recorders attached for the fleet", all(d.disk for d in devs),
                  [(d.name, d.disk) for d in devs]):
             import guest_cli
             guest_cli.run_all(sys.modules[__name__], devs, CONFIG)
+        # The 32-bit builds last: their prefix may have to be made here first.
+        if devs[0].disk and devs[1].disk and "win32" in arches:
+            suite_dll("win32", devs[:2])
         if RUNS:
             figure("wine caller runs: %s s" % ", ".join("%.1f" % x for x in RUNS))
     except Exception as e:  # a broken suite is a failure, not a silent end
