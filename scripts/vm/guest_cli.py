@@ -37,20 +37,28 @@ class Cli:
     def __init__(self, kv, name, command, env, where):
         self.kv, self.name, self.command, self.env, self.where = kv, name, command, env, where
 
-    def run(self, args, password=PASSWORD, stdin=None, prefix=(), timeout=180):
+    def run(self, args, password=PASSWORD, stdin=None, prefix=(), timeout=60):
         env = dict(self.env)
         env.pop("KORVANE_PASSWORD", None)
         if password is not None:
             env["KORVANE_PASSWORD"] = password
+        # Files, not pipes: wine's helper processes outlive the program and
+        # would hold a pipe open until the persistent wine server ends.
+        files = ["/tmp/kv-cli.%s" % n for n in ("in", "out", "err")]
+        with open(files[0], "w") as f:
+            f.write(stdin or "")
         started = time.monotonic()
-        try:
-            p = subprocess.run(list(prefix) + self.command + args, env=env, input=(stdin or "").encode(),
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
-            code, out, err = p.returncode, p.stdout, p.stderr
-        except subprocess.TimeoutExpired as e:
-            code, out, err = "timeout", e.stdout or b"", e.stderr or b""
+        with open(files[0]) as i, open(files[1], "wb") as o, open(files[2], "wb") as e:
+            proc = subprocess.Popen(list(prefix) + self.command + args, env=env, stdin=i, stdout=o, stderr=e)
+            try:
+                code = proc.wait(timeout)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+                code = "timeout"
         seconds = time.monotonic() - started
-        return Run(code, out.decode("utf-8", "replace"), err.decode("utf-8", "replace"), seconds)
+        out, err = (open(f, "rb").read().decode("utf-8", "replace") for f in files[1:])
+        return Run(code, out, err, seconds)
 
 
 def blocks(kv, dev, mark):
