@@ -121,7 +121,7 @@ def suite(kv, cli, devs):
           isinstance(doc.get("offset_ms"), int) and doc.get("id_hex") == "", r)
     t = parse_time(doc.get("time"))
     check(s, "status: the recorder's clock as it holds it",
-          t is not None and 0 <= (t - datetime.datetime(2013, 12, 31, 23, 59, 58)).total_seconds() <= 15, doc)
+          t is not None and 0 <= (t - datetime.datetime(2013, 12, 31, 23, 59, 58)).total_seconds() <= 60, doc)
     sent = mgmt_sent(kv, d0, mark)
     check(s, "status: log-in with the password first, then the clock and the number",
           sent[:1] == [kv.mgmt(7, PASSWORD.encode())] and kv.mgmt(8) in sent and kv.mgmt(10) in sent and
@@ -138,7 +138,7 @@ def suite(kv, cli, devs):
     r = cli.run(["--json"] + sel(cli, d0) + ["time", "get"])
     t = parse_time((r.doc() or [{}])[0].get("time"))
     check(s, "time get -> 0, the time just set",
-          r.code == 0 and t is not None and 0 <= (t - datetime.datetime(2020, 2, 29, 12, 34, 56)).total_seconds() <= 30,
+          r.code == 0 and t is not None and 0 <= (t - datetime.datetime(2020, 2, 29, 12, 34, 56)).total_seconds() <= 60,
           r)
 
     # id set / id get: GBK on the wire.
@@ -254,8 +254,9 @@ def unplugged(kv, cli, devs, s):
     r = cli.run(sel(cli, d0) + ["status"])
     kv.figure("%s: unplugged after the probe: exit %s: %s" % (s, r.code, r.err.strip()))
     if cli.name == "linux":
-        # The SG_IO transport reads the kernel's host status: a device error.
-        kv.check(s, "unplugged after the probe -> 4 (device error, not a refused password)", r.code == 4, r)
+        # The SG_IO transport reads the kernel's host status: a device error,
+        # or no recorder when the device left before the probe's answer was in.
+        kv.check(s, "unplugged after the probe -> 4 or 3 (not a refused password)", r.code in (3, 4), r)
     else:
         kv.check(s, "unplugged after the probe: not reported as done", r.code not in (0, "timeout"), r)
     kv.check(s, "unplugged after the probe: the recorder was not changed", d0.state()["logins"] == "0", d0.state())
