@@ -90,10 +90,14 @@ class Device:
         mark = len(self.log())
         with open(self.dir + "/ctl", "w") as f:
             f.write(line + "\n")
-        answered = []
-        wait_for(lambda: any(l.split(" ", 1)[1].startswith("ctl " + line + ": ") and answered.append(l)
-                             for l in self.log()[mark:]), timeout)
-        return bool(answered) and answered[0].endswith(": ok")
+        answer = "ctl " + line + ": "
+
+        def answered():
+            return [l for l in self.log()[mark:] if l.split(" ", 1)[-1].startswith(answer)]
+
+        wait_for(lambda: answered(), timeout)
+        got = answered()
+        return bool(got) and got[0].endswith(": ok")
 
     def state(self):
         out = {}
