@@ -85,17 +85,6 @@ struct CounterClock {
 CounterClock g_counterClock;
 #endif
 
-std::tm toLocalTm(std::time_t t)
-{
-    std::tm out{};
-#ifdef _WIN32
-    localtime_s(&out, &t);
-#else
-    localtime_r(&t, &out);
-#endif
-    return out;
-}
-
 int64_t floorSeconds(int64_t micros)
 {
     int64_t s = micros / kMicrosPerSecond;
@@ -167,15 +156,7 @@ int64_t waitForNextSecond()
 
 DeviceTime localTime(int64_t micros)
 {
-    const std::tm tm = toLocalTm(static_cast<std::time_t>(floorSeconds(micros)));
-    DeviceTime t;
-    t.year = static_cast<uint16_t>(tm.tm_year + 1900);
-    t.month = static_cast<uint16_t>(tm.tm_mon + 1);
-    t.day = static_cast<uint16_t>(tm.tm_mday);
-    t.hour = static_cast<uint16_t>(tm.tm_hour);
-    t.minute = static_cast<uint16_t>(tm.tm_min);
-    t.second = static_cast<uint16_t>(tm.tm_sec);
-    return t;
+    return deviceTimeAt(static_cast<std::time_t>(floorSeconds(micros)));
 }
 
 DeviceTime localTimeNow() { return localTime(nowMicros()); }
@@ -185,15 +166,7 @@ bool fromLocalTime(const DeviceTime& time, int64_t* seconds)
     if (time.month < 1 || time.month > 12 || time.day < 1 || time.day > 31 || time.hour > 23 ||
         time.minute > 59 || time.second > 59)
         return false;
-    std::tm tm{};
-    tm.tm_year = time.year - 1900;
-    tm.tm_mon = time.month - 1;
-    tm.tm_mday = time.day;
-    tm.tm_hour = time.hour;
-    tm.tm_min = time.minute;
-    tm.tm_sec = time.second;
-    tm.tm_isdst = -1;
-    const std::time_t t = std::mktime(&tm);
+    const std::time_t t = secondsOfLocal(time);
     if (t == static_cast<std::time_t>(-1))
         return false;
     *seconds = static_cast<int64_t>(t);

@@ -8,17 +8,6 @@
 namespace sim {
 namespace {
 
-std::tm localTm(std::time_t t)
-{
-    std::tm out{};
-#ifdef _WIN32
-    localtime_s(&out, &t);
-#else
-    localtime_r(&t, &out);
-#endif
-    return out;
-}
-
 bool plausible(const DeviceTime& t)
 {
     return t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.hour <= 23 &&
@@ -50,28 +39,12 @@ DeviceTime Recorder::now() const
     int64_t seconds = micros / 1000000;
     if (micros % 1000000 < 0)
         --seconds;
-    const std::tm tm = localTm(static_cast<std::time_t>(seconds));
-    DeviceTime t;
-    t.year = static_cast<uint16_t>(tm.tm_year + 1900);
-    t.month = static_cast<uint16_t>(tm.tm_mon + 1);
-    t.day = static_cast<uint16_t>(tm.tm_mday);
-    t.hour = static_cast<uint16_t>(tm.tm_hour);
-    t.minute = static_cast<uint16_t>(tm.tm_min);
-    t.second = static_cast<uint16_t>(tm.tm_sec);
-    return t;
+    return deviceTimeAt(static_cast<std::time_t>(seconds));
 }
 
 void Recorder::setClock(const DeviceTime& t)
 {
-    std::tm tm{};
-    tm.tm_year = t.year - 1900;
-    tm.tm_mon = t.month - 1;
-    tm.tm_mday = t.day;
-    tm.tm_hour = t.hour;
-    tm.tm_min = t.minute;
-    tm.tm_sec = t.second;
-    tm.tm_isdst = -1;
-    m_offsetMicros = static_cast<int64_t>(std::mktime(&tm)) * 1000000 - pcMicros();
+    m_offsetMicros = static_cast<int64_t>(secondsOfLocal(t)) * 1000000 - pcMicros();
 }
 
 void Recorder::answerProbe(uint8_t* data, uint32_t length) const

@@ -1,5 +1,7 @@
 #include "scsi_disk.h"
 
+#include "hex.h"
+
 #include "vendor_answer.h"
 
 #include <algorithm>
@@ -36,17 +38,6 @@ void putBe32(uint8_t* p, uint32_t v)
 
 // The caching page (08h): no write cache, nothing to flush.
 constexpr uint8_t kCachingPage[20] = {0x08, 0x12};
-
-std::string hex(const uint8_t* p, size_t n)
-{
-    std::string s;
-    char b[4];
-    for (size_t i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, "%02x", p[i]);
-        s += b;
-    }
-    return s;
-}
 
 }  // namespace
 
@@ -104,15 +95,7 @@ std::string ScsiDisk::stateText() const
     s += "police_number=" + hex(m_recorder.policeNumber.data(), m_recorder.policeNumber.size()) + "\n";
     s += std::string("clock=") + clock + "\n";
     // The recorder's clock minus this machine's, in whole seconds.
-    std::tm tm{};
-    tm.tm_year = t.year - 1900;
-    tm.tm_mon = t.month - 1;
-    tm.tm_mday = t.day;
-    tm.tm_hour = t.hour;
-    tm.tm_min = t.minute;
-    tm.tm_sec = t.second;
-    tm.tm_isdst = -1;
-    s += "clock_offset=" + std::to_string(static_cast<long long>(std::mktime(&tm) - std::time(nullptr))) + "\n";
+    s += "clock_offset=" + std::to_string(static_cast<long long>(secondsOfLocal(t) - std::time(nullptr))) + "\n";
     s += "udisk_mode=" + std::to_string(m_recorder.uDiskMode ? 1 : 0) + "\n";
     s += "logins=" + std::to_string(m_recorder.loginCount) + "\n";
     s += "prevent_removal=" + std::to_string(m_preventRemoval ? 1 : 0) + "\n";
