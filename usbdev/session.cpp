@@ -1,22 +1,13 @@
 #include "session.h"
 
+#include "hex.h"
+
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
 namespace usbdev {
 namespace {
-
-std::string hex(const uint8_t* p, size_t n)
-{
-    std::string s;
-    char b[4];
-    for (size_t i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, "%02x", p[i]);
-        s += b;
-    }
-    return s;
-}
 
 bool isBlockTransfer(uint8_t op) { return op == 0x28 || op == 0x2A; }
 
