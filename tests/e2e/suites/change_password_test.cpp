@@ -17,8 +17,7 @@ const int kFields[] = {IDC_EDIT_OLDPWD, IDC_EDIT_NEWPWD, IDC_EDIT_NEWPWD_AGAIN};
 TEST(ChangePassword, OpensWithThreeEmptySixCharacterFields) {
     Korvane app;
     ASSERT_TRUE(app.startSim());
-    ASSERT_TRUE(app.openMenu()) << app.windows();
-    HWND dialog = app.openFromMenu(Screen::ChangePassword);
+    HWND dialog = app.openScreen(Screen::ChangePassword);
     ASSERT_TRUE(dialog) << app.windows();
     EXPECT_EQ(narrow(windowText(dialog)), "korvane");
     EXPECT_EQ(focusedControlId(dialog), IDC_EDIT_OLDPWD);
@@ -127,8 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ChangeFlow, testing::ValuesIn(kChangeCases),
 TEST(ChangePassword, NewPasswordLogsInAndTheOldOneNoLonger) {
     Korvane app;
     ASSERT_TRUE(app.startSim());
-    ASSERT_TRUE(app.openMenu()) << app.windows();
-    HWND dialog = app.openFromMenu(Screen::ChangePassword);
+    HWND dialog = app.openScreen(Screen::ChangePassword);
     ASSERT_TRUE(dialog) << app.windows();
     typeText(GetDlgItem(dialog, IDC_EDIT_OLDPWD), L"000000");
     typeText(GetDlgItem(dialog, IDC_EDIT_NEWPWD), L"new123");

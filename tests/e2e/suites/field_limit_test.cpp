@@ -28,8 +28,7 @@ TEST_P(FieldLimit, TakesOnlyWhatFitsInTheBytes) {
     const LimitCase& c = GetParam();
     Korvane app;
     ASSERT_TRUE(app.startSim());
-    HWND dialog = c.screen == Screen::Login ? app.waitScreen(Screen::Login)
-                                            : (app.openMenu(), app.openFromMenu(c.screen));
+    HWND dialog = app.openScreen(c.screen);
     ASSERT_TRUE(dialog) << app.windows();
     HWND edit = GetDlgItem(dialog, c.field);
     typeText(edit, widen(c.typed));
@@ -76,8 +75,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, FieldLimit, testing::ValuesIn(kLimitCases),
 TEST(FieldLimitInTheMiddle, KeepsTheTextAroundAndTheCaret) {
     Korvane app;
     ASSERT_TRUE(app.startSim());
-    ASSERT_TRUE(app.openMenu()) << app.windows();
-    HWND dialog = app.openFromMenu(Screen::PoliceNumber);
+    HWND dialog = app.openScreen(Screen::PoliceNumber);
     ASSERT_TRUE(dialog) << app.windows();
     HWND edit = GetDlgItem(dialog, IDC_EDIT_POLICE_NUMBER);
     DWORD_PTR result = 0;

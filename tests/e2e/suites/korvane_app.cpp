@@ -146,6 +146,13 @@ HWND Korvane::openFromMenu(Screen sub) {
     return waitScreen(sub);
 }
 
+HWND Korvane::openScreen(Screen screen) {
+    if (screen == Screen::Login) return waitScreen(Screen::Login);
+    HWND menu = openMenu();
+    if (screen == Screen::Menu || !menu) return menu;
+    return openFromMenu(screen);
+}
+
 SimLog Korvane::log() const {
     SimLog log;
     log.read(m_logPath);

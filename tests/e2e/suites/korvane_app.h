@@ -52,6 +52,8 @@ public:
     // menu; opens a sub-dialog from the menu.
     HWND openMenu(const std::wstring& password = L"000000");
     HWND openFromMenu(Screen sub);
+    // Goes from the login dialog of a program just started to `screen`; its window.
+    HWND openScreen(Screen screen);
 
     // The simulated recorder's log as it stands; management commands sent after
     // the log had `mark` calls.

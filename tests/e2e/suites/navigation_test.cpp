@@ -15,11 +15,7 @@ namespace {
 
 // Starts korvane-sim.exe and goes to `screen`; its window.
 HWND reach(Korvane& app, Screen screen) {
-    if (!app.startSim()) return nullptr;
-    if (screen == Screen::Login) return app.waitScreen(Screen::Login);
-    HWND menu = app.openMenu();
-    if (screen == Screen::Menu || !menu) return menu;
-    return app.openFromMenu(screen);
+    return app.startSim() ? app.openScreen(screen) : nullptr;
 }
 
 struct ExitCase {

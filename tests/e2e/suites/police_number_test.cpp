@@ -13,8 +13,7 @@ namespace {
 TEST(PoliceNumber, OpensWithAnEmptyThirteenCharacterField) {
     Korvane app;
     ASSERT_TRUE(app.startSim());
-    ASSERT_TRUE(app.openMenu()) << app.windows();
-    HWND dialog = app.openFromMenu(Screen::PoliceNumber);
+    HWND dialog = app.openScreen(Screen::PoliceNumber);
     ASSERT_TRUE(dialog) << app.windows();
     EXPECT_EQ(narrow(windowText(dialog)), "korvane");
     EXPECT_EQ(focusedControlId(dialog), IDC_EDIT_POLICE_NUMBER);
@@ -56,8 +55,7 @@ TEST_P(SetNumberFlow, SendsTheNumberAsTypedInTwoParts) {
     }
     Korvane app;
     ASSERT_TRUE(app.startSim(scenario));
-    ASSERT_TRUE(app.openMenu()) << app.windows();
-    HWND dialog = app.openFromMenu(Screen::PoliceNumber);
+    HWND dialog = app.openScreen(Screen::PoliceNumber);
     ASSERT_TRUE(dialog) << app.windows();
     typeText(GetDlgItem(dialog, IDC_EDIT_POLICE_NUMBER), widen(c.typed));
     const size_t mark = app.mark();
@@ -117,8 +115,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SetNumberFlow, testing::ValuesIn(kNumberCases),
 TEST(PoliceNumber, CharacterWithoutGbkFormIsRefusedAndNothingIsSent) {
     Korvane app;
     ASSERT_TRUE(app.startSim());
-    ASSERT_TRUE(app.openMenu()) << app.windows();
-    HWND dialog = app.openFromMenu(Screen::PoliceNumber);
+    HWND dialog = app.openScreen(Screen::PoliceNumber);
     ASSERT_TRUE(dialog) << app.windows();
     HWND edit = GetDlgItem(dialog, IDC_EDIT_POLICE_NUMBER);
     // n tilde (a Western keyboard's), hangul, an emoji (a surrogate pair).

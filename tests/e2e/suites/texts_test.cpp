@@ -37,9 +37,7 @@ TEST_P(TextsOfDialog, ShowTheTemplateTexts) {
     const ScreenTexts& c = GetParam();
     Korvane app;
     ASSERT_TRUE(app.startSim());
-    HWND dialog = c.screen == Screen::Login ? app.waitScreen(Screen::Login)
-                  : c.screen == Screen::Menu ? app.openMenu()
-                                             : (app.openMenu(), app.openFromMenu(c.screen));
+    HWND dialog = app.openScreen(c.screen);
     ASSERT_TRUE(dialog) << app.windows();
     EXPECT_EQ(narrow(windowText(dialog)), "korvane");
     std::vector<std::string> shown;
