@@ -78,8 +78,10 @@ arches='"win64"'
 wine32_share=()
 wine32=0
 if [ "${KV_VM_I686:-1}" = 1 ]; then
-    if ! { cmake --preset win32 >/dev/null && cmake --build --preset win32 --target RKM51DLL rkm51_caller >/dev/null; }; then
-        fail "build of the win32 DLL or caller failed"
+    if ! { cmake --preset win32 >/dev/null &&
+           cmake --build --preset win32 --target RKM51DLL rkm51_caller korvane korvane-vm-flows korvane_cli \
+               rkm51_wine_test kv_textconv_tests >/dev/null; }; then
+        fail "build of the win32 binaries failed"
     elif tree=$(scripts/vm/wine32.sh "$cache"); then
         arches='"win64", "win32"'
         wine32_share=(-virtfs "local,path=$tree,mount_tag=wine32,security_model=none,readonly=on,multidevs=remap")
@@ -114,7 +116,10 @@ cat >"$run/out/config.json" <<JSON
  "prefix_win64": "$prefix", "caller_win64": "$caller", "dll_win64": "$dll", "wine_win64": "/usr/lib/wine/wine64",
  "prefix_win32": "$prefix32_guest", "save_prefix_win32": "$save32", "caller_win32": "$repo/build/win32/tests/vm/rkm51_caller.exe",
  "dll_win32": "$repo/dist/win32/RKM51DLL.dll", "wine_win32": "/usr/lib/wine/wine",
- "libs_win32": "/usr/lib/i386-linux-gnu"}
+ "libs_win32": "/usr/lib/i386-linux-gnu", "programs_win32": "$repo/dist/win32",
+ "flows_win32": "$repo/build/win32/tests/vm/korvane-vm-flows.exe", "cli_win32": "$repo/dist/win32/korvane-cli.exe",
+ "wine_tests_win32": [["rkm51dll", "$repo/build/win32/tests/wine/rkm51_wine_test.exe"],
+                      ["textconv", "$repo/build/win32/tests/textconv/kv_textconv_tests.exe"]]}
 JSON
 
 echo "== booting $version under qemu (TCG)"

@@ -270,7 +270,6 @@ def unplugged(kv, cli, devs, s):
 
 
 def run_all(kv, devs, config):
-    letters = dict(zip((d.name for d in devs), ("G:", "H:", "I:")))
     if config.get("cli_linux"):
         where = {d.name: d.disk for d in devs}
         env = dict(os.environ, LANG="C.UTF-8", HOME="/root")
@@ -281,26 +280,33 @@ def run_all(kv, devs, config):
         unplugged(kv, cli, devs, "cli-linux")
         kv.figure("cli-linux: the suite took %.0f s" % (time.monotonic() - started))
     if config.get("cli_win64"):
-        kv.ARCH = "win64"
-        for letter, d in zip("ghi", devs):
-            kv.link_letter(letter, d.disk)
-        env = kv.wine_env()
-        env["LANG"] = "C.UTF-8"
-        cli = Cli(kv, "win64", [config["wine_win64"], config["cli_win64"]], env, letters)
-        started = time.monotonic()
-        # One wine server for all the runs: each program then starts in seconds.
-        server = subprocess.Popen(["/usr/lib/wine/wineserver", "-f", "-p"], env=env, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
+        run_wine(kv, devs, config, "win64")
+
+
+def run_wine(kv, devs, config, arch):
+    """korvane-cli.exe of `arch` under wine, the recorders on G:, H: and I:."""
+    s = "cli-" + arch
+    letters = dict(zip((d.name for d in devs), ("G:", "H:", "I:")))
+    kv.ARCH = arch
+    for letter, d in zip("ghi", devs):
+        kv.link_letter(letter, d.disk)
+    env = kv.wine_env()
+    env["LANG"] = "C.UTF-8"
+    cli = Cli(kv, arch, [config["wine_" + arch], config["cli_" + arch]], env, letters)
+    started = time.monotonic()
+    # One wine server for all the runs: each program then starts in seconds.
+    server = subprocess.Popen(["/usr/lib/wine/wineserver", "-f", "-p"], env=env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    try:
+        suite(kv, cli, devs)
+        permission(kv, cli, devs, s)
+        unplugged(kv, cli, devs, s)
+    finally:
+        subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
         try:
-            suite(kv, cli, devs)
-            permission(kv, cli, devs, "cli-win64")
-            unplugged(kv, cli, devs, "cli-win64")
-        finally:
-            subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
-            try:
-                server.wait(20)
-            except subprocess.TimeoutExpired:
-                server.kill()
-        kv.figure("cli-win64: the suite under wine took %.0f s" % (time.monotonic() - started))
-        kv.link_letter("i", None)
+            server.wait(20)
+        except subprocess.TimeoutExpired:
+            server.kill()
+    kv.figure("%s: the suite under wine took %.0f s" % (s, time.monotonic() - started))
+    kv.link_letter("i", None)

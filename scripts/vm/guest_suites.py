@@ -20,10 +20,13 @@ import subprocess
 import sys
 import time
 
+import guest_cli
+
 CONFIG = json.load(open(sys.argv[1]))
 OUT = CONFIG["out"]
 RESULTS = open(os.path.join(OUT, "results.txt"), "a")
 FIGURES = open(os.path.join(OUT, "figures.txt"), "a")
+SKIPPED = open(os.path.join(OUT, "skipped.txt"), "a")
 
 
 def check(suite, name, ok, detail=""):
@@ -714,27 +717,8 @@ def fault_scenarios(s, sc, dev):
            lambda: (fresh(dev), dev.ctl("power-on-attention")), pending_end)
 
 
-def suite_korvane(devs):
-    """korvane.exe's dialog flows, driven from outside, checked on the recorder."""
-    s = "korvane-win64"
-    d0 = devs[0]
-    prefix = os.path.join(CONFIG["e2e_wine_dir"], "prefix")
-
-    def replug():
-        d0.ctl("plug")
-        d0.disk = d0.wait_block(30)
-        link_letter("g", d0.disk, prefix)
-
-    handlers = {"fresh": lambda r: fresh(d0),
-                "clock-2013": lambda r: d0.ctl("set-clock 2013-12-31 23:59:58"),
-                "unplug-after-probe": lambda r: d0.ctl("fault unplug-after op=01"),
-                "plug": lambda r: replug()}
-    out = os.path.join(OUT, "korvane-flows.txt")
-    seconds = run_with_syncs(["bash", CONFIG["repo"] + "/scripts/vm/guest-e2e.sh", CONFIG["e2e_wine_dir"],
-                              CONFIG["programs_win64"], CONFIG["flows_win64"], d0.disk, out],
-                             dict(os.environ, HOME="/root"), out, handlers, 600)
-    figure("%s: dialog flows %.0f s under wine and Xvfb" % (s, seconds))
-    lines = open(out, errors="replace").read().splitlines() if os.path.exists(out) else []
+def gtest_checks(s, lines):
+    """One check per test of a Google Test run's output; the number that ran."""
     detail = []
     ran = 0
     for line in lines:
@@ -745,10 +729,94 @@ def suite_korvane(devs):
             name = line[13:].split(" (")[0]
             check(s, name, line.startswith("[       OK ]"), " | ".join(detail[-6:]))
             detail = []
+        elif line.startswith("[  SKIPPED ]") and "(" in line:
+            SKIPPED.write("SKIP %s: %s\n" % (s, line[13:].split(" (")[0]))
+            SKIPPED.flush()
+            detail = []
         elif not line.startswith("["):
             detail.append(line.strip())
-    check(s, "the dialog flows ran", ran > 0, lines[-5:])
+    return ran
+
+
+def e2e_dir(arch):
+    """The e2e suites' wine setup for korvane.exe (code page 936, a virtual
+    desktop, wine's Marlett font). The 64-bit one is made on the host; the
+    32-bit one is made here from the architecture's WoW64 prefix."""
+    if arch == "win64":
+        return CONFIG["e2e_wine_dir"]
+    d = "/tmp/kv-e2e-" + arch
+    if os.path.exists(d + "/prefix.ready"):
+        return d
+    prefix = CONFIG["prefix_" + arch]
+    # The registry is written back when the prefix's server ends.
+    subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine_env(), timeout=60)
+    with open(os.path.join(prefix, "user.reg"), "a") as reg:
+        stamp = int(time.time())
+        reg.write('\n[Software\\\\Wine\\\\Explorer] %d\n"Desktop"="Default"\n' % stamp)
+        reg.write('\n[Software\\\\Wine\\\\Explorer\\\\Desktops] %d\n"Default"="1024x768"\n' % stamp)
+    fonts = os.path.join(prefix, "drive_c/windows/Fonts")
+    if os.path.exists("/usr/share/wine/fonts/marlett.ttf"):
+        os.makedirs(fonts, exist_ok=True)
+        shutil.copy("/usr/share/wine/fonts/marlett.ttf", fonts)
+    os.makedirs(d, exist_ok=True)
+    os.symlink(prefix, d + "/prefix")
+    locale = os.path.join(CONFIG["e2e_wine_dir"], "locale")
+    if os.path.isdir(locale):
+        os.symlink(locale, d + "/locale")
+    open(d + "/prefix.ready", "w").close()
+    return d
+
+
+def suite_korvane(arch, devs):
+    """korvane.exe's dialog flows, driven from outside, checked on the recorder."""
+    global ARCH
+    ARCH = arch
+    s = "korvane-" + arch
+    d0 = devs[0]
+    wine_dir = e2e_dir(arch)
+    prefix = os.path.join(wine_dir, "prefix")
+
+    def replug():
+        d0.ctl("plug")
+        d0.disk = d0.wait_block(30)
+        link_letter("g", d0.disk, prefix)
+
+    handlers = {"fresh": lambda r: fresh(d0),
+                "clock-2013": lambda r: d0.ctl("set-clock 2013-12-31 23:59:58"),
+                "unplug-after-probe": lambda r: d0.ctl("fault unplug-after op=01"),
+                "plug": lambda r: replug()}
+    out = os.path.join(OUT, "korvane-flows-%s.txt" % arch)
+    env = dict(os.environ, HOME="/root", KV_VM_WINE=CONFIG["wine_" + arch], KV_VM_WINE_LIBS=CONFIG.get("libs_" + arch, ""))
+    seconds = run_with_syncs(["bash", CONFIG["repo"] + "/scripts/vm/guest-e2e.sh", wine_dir,
+                              CONFIG["programs_" + arch], CONFIG["flows_" + arch], d0.disk, out],
+                             env, out, handlers, 600)
+    figure("%s: dialog flows %.0f s under wine and Xvfb" % (s, seconds))
+    lines = open(out, errors="replace").read().splitlines() if os.path.exists(out) else []
+    check(s, "the dialog flows ran", gtest_checks(s, lines) > 0, lines[-5:])
     settle(d0)
+
+
+def suite_wine_programs(arch):
+    """The test programs that run the shipped DLL and the text conversions under
+    wine on the simulated recorder: the host runs them for x86_64, the guest
+    for i686."""
+    global ARCH
+    ARCH = arch
+    for name, program in CONFIG.get("wine_tests_" + arch, []):
+        s = "%s-%s" % (name, arch)
+        out = "/tmp/%s.txt" % s
+        env = wine_env()
+        env["KV_RKM51DLL"] = unix_to_wine(CONFIG["dll_" + arch])
+        started = time.monotonic()
+        with open(out, "wb") as f:
+            try:
+                subprocess.run([CONFIG["wine_" + arch], program, "--gtest_color=no"], env=env, stdout=f,
+                               stderr=subprocess.STDOUT, timeout=300)
+            except subprocess.TimeoutExpired:
+                f.write(b"\n(timed out after 300 s)\n")
+        figure("%s: %.0f s under wine" % (s, time.monotonic() - started))
+        lines = open(out, errors="replace").read().splitlines()
+        check(s, "the program ran its tests", gtest_checks(s, lines) > 0, lines[-5:])
 
 
 def main():
@@ -759,14 +827,18 @@ def main():
         if devs[0].disk and devs[1].disk and "win64" in arches:
             suite_dll("win64", devs[:2])
             if CONFIG.get("flows_win64"):
-                suite_korvane(devs[:2])
+                suite_korvane("win64", devs[:2])
         if check("cli", "three recorders attached for the fleet", all(d.disk for d in devs),
                  [(d.name, d.disk) for d in devs]):
-            import guest_cli
             guest_cli.run_all(sys.modules[__name__], devs, CONFIG)
         # The 32-bit builds last: their prefix may have to be made here first.
         if devs[0].disk and devs[1].disk and "win32" in arches:
             suite_dll("win32", devs[:2])
+            if CONFIG.get("flows_win32") and os.path.exists(os.path.join(CONFIG["prefix_win32"], "system.reg")):
+                suite_korvane("win32", devs[:2])
+                if all(d.disk for d in devs):
+                    guest_cli.run_wine(sys.modules[__name__], devs, CONFIG, "win32")
+            suite_wine_programs("win32")
         if RUNS:
             figure("wine caller runs: %s s" % ", ".join("%.1f" % x for x in RUNS))
     except Exception as e:  # a broken suite is a failure, not a silent end

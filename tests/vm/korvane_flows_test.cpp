@@ -135,15 +135,16 @@ TEST_F(Flows, ChangePasswordReachesTheRecorderInCapitals)
     EXPECT_EQ(recorderState()["password"], hexOf("ABC123"));
 }
 
-TEST_F(Flows, PoliceNumberReachesTheRecorderZeroFilled)
+// The number goes out in GBK whatever code page wine runs under: 京 is BE A9.
+TEST_F(Flows, PoliceNumberReachesTheRecorderInGbkZeroFilled)
 {
     logIn();
     HWND dialog = app.openFromMenu(Screen::PoliceNumber);
     ASSERT_TRUE(dialog) << app.windows();
-    typeText(GetDlgItem(dialog, IDC_EDIT_POLICE_NUMBER), L"A12345");
+    typeText(GetDlgItem(dialog, IDC_EDIT_POLICE_NUMBER), L"京A12345");
     clickButton(dialog, IDC_BTN_NUMBER_SET);
     ASSERT_TRUE(showsMessage(app, "设置警号成功", IconKind::None));
-    EXPECT_EQ(recorderState()["police_number"], hexOf(std::string("A12345") + std::string(7, '\0')));
+    EXPECT_EQ(recorderState()["police_number"], hexOf(std::string("\xBE\xA9" "A12345") + std::string(5, '\0')));
 }
 
 TEST_F(Flows, RecorderPulledOutBetweenDiscoveryAndCommand)
