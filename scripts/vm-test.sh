@@ -80,7 +80,7 @@ wine32=0
 if [ "${KV_VM_I686:-1}" = 1 ]; then
     if ! { cmake --preset win32 >/dev/null &&
            cmake --build --preset win32 --target RKM51DLL rkm51_caller korvane korvane-vm-flows korvane_cli \
-               rkm51_wine_test kv_textconv_tests >/dev/null; }; then
+               rkm51_wine_test kv_textconv_tests korvane_cli_sim >/dev/null; }; then
         fail "build of the win32 binaries failed"
     elif tree=$(scripts/vm/wine32.sh "$cache"); then
         arches='"win64", "win32"'
@@ -103,10 +103,13 @@ fi
 # A 32-bit (WoW64) prefix can only be made in the guest; the first run makes
 # one there and hands it back, later runs find it in the cache.
 prefix32=$cache/wine-prefix32
+# The guest's time limit allows for making it (wineboot is given 540 s there).
+limit=880
 if [ -f "$prefix32/system.reg" ]; then
     prefix32_guest=$prefix32 save32=""
 else
     prefix32_guest=/root/prefix32 save32=/vmout/prefix32.tar
+    [ "$wine32" = 1 ] && limit=$((limit + 540))
 fi
 
 cat >"$run/out/config.json" <<JSON
@@ -119,12 +122,13 @@ cat >"$run/out/config.json" <<JSON
  "libs_win32": "/usr/lib/i386-linux-gnu", "programs_win32": "$repo/dist/win32",
  "flows_win32": "$repo/build/win32/tests/vm/korvane-vm-flows.exe", "cli_win32": "$repo/dist/win32/korvane-cli.exe",
  "wine_tests_win32": [["rkm51dll", "$repo/build/win32/tests/wine/rkm51_wine_test.exe"],
-                      ["textconv", "$repo/build/win32/tests/textconv/kv_textconv_tests.exe"]]}
+                      ["textconv", "$repo/build/win32/tests/textconv/kv_textconv_tests.exe"]],
+ "cli_sim_win32": "$repo/build/win32/cli/korvane-cli-sim.exe"}
 JSON
 
 echo "== booting $version under qemu (TCG)"
 boot=$(date +%s)
-timeout 850 qemu-system-x86_64 -accel tcg,thread=multi -cpu max,-smap -smp 2 -m 2048 \
+timeout "$limit" qemu-system-x86_64 -accel tcg,thread=multi -cpu max,-smap -smp 2 -m 2048 \
     -nographic -no-reboot -kernel "$kernel/boot/vmlinuz-$version" -initrd "$run/initrd.gz" \
     -append "console=ttyS0 quiet panic=-1 kv.recorders=3 kv.wine32=$wine32 kv.script=$repo/scripts/vm/guest.sh" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \

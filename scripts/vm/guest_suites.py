@@ -797,9 +797,9 @@ def suite_korvane(arch, devs):
 
 
 def suite_wine_programs(arch):
-    """The test programs that run the shipped DLL and the text conversions under
-    wine on the simulated recorder: the host runs them for x86_64, the guest
-    for i686."""
+    """The test programs that run the shipped DLL, the text conversions and
+    korvane-cli-sim.exe under wine on the simulated recorder: the host runs
+    them for x86_64, the guest for i686."""
     global ARCH
     ARCH = arch
     for name, program in CONFIG.get("wine_tests_" + arch, []):
@@ -817,6 +817,35 @@ def suite_wine_programs(arch):
         figure("%s: %.0f s under wine" % (s, time.monotonic() - started))
         lines = open(out, errors="replace").read().splitlines()
         check(s, "the program ran its tests", gtest_checks(s, lines) > 0, lines[-5:])
+
+    # korvane-cli-sim.exe through the checks its program test makes on the host.
+    if CONFIG.get("cli_sim_" + arch):
+        s = "cli-sim-" + arch
+        shim = "/tmp/kv-wine-%s" % arch
+        os.makedirs(shim, exist_ok=True)
+        with open(shim + "/wine", "w") as f:
+            f.write('#!/bin/sh\nLD_LIBRARY_PATH=%s exec %s "$@"\n' % (CONFIG.get("libs_" + arch, ""), CONFIG["wine_" + arch]))
+        os.chmod(shim + "/wine", 0o755)
+        log = "/tmp/%s.checks" % s
+        out = "/tmp/%s.txt" % s
+        env = dict(os.environ, HOME="/root", KV_WINE_DIR=e2e_dir(arch), KV_CHECK_LOG=log,
+                   PATH=shim + ":" + os.environ.get("PATH", "/usr/bin:/bin"))
+        env.pop("DISPLAY", None)
+        started = time.monotonic()
+        with open(out, "wb") as f:
+            try:
+                code = subprocess.run(["bash", CONFIG["repo"] + "/tests/cli/program_test.sh", "--wine", arch,
+                                       CONFIG["cli_sim_" + arch]], env=env, stdout=f, stderr=subprocess.STDOUT,
+                                      timeout=300).returncode
+            except subprocess.TimeoutExpired:
+                code = "timeout"
+        figure("%s: %.0f s under wine" % (s, time.monotonic() - started))
+        lines = open(log).read().splitlines() if os.path.exists(log) else []
+        for line in lines:
+            verdict, _, name = line.partition(" ")
+            check(s, name, verdict == "PASS")
+        tail = open(out, errors="replace").read().splitlines()[-5:]
+        check(s, "the program test ran to its end", bool(lines) and code in (0, 1), (code, tail))
 
 
 def main():

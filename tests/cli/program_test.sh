@@ -7,6 +7,8 @@
 #   program_test.sh --wine ARCH CLI_SIM_EXE   under wine (scripts/wine-env.sh);
 #                                            ARCH win32 or win64
 #
+# Under wine it uses $KV_WINE_DIR (default build/wine-cli) and the `wine` on PATH.
+#
 # Under wine, a win32 program that this machine's wine cannot run (no 32-bit
 # wine) is reported as skipped (exit 77).
 #
@@ -29,8 +31,12 @@ log=$work/calls.log
 if [ $wine = 1 ]; then
     command -v wine >/dev/null 2>&1 || { echo "SKIPPED: wine is not installed"; exit 77; }
     set +u  # wine-env.sh reads variables that may be unset
-    KV_WINE_DIR=${KV_WINE_DIR:-$here/../../build/wine-cli} . "$here/../../scripts/wine-env.sh" || exit 1
+    KV_WINE_NO_TRAP=1 KV_WINE_DIR=${KV_WINE_DIR:-$here/../../build/wine-cli} . "$here/../../scripts/wine-env.sh" ||
+        exit 1
     set -u
+    trap 'kv_wine_cleanup; rm -rf "$work"' EXIT
+    # One wine server for all the runs (stopped by kv_wine_cleanup): each run then starts at once.
+    wineserver -p
     sim_log="Z:$(printf '%s' "$log" | tr / '\\')"
     run() { kv_wine "$program" "$@"; }
     if ! run --help 2>/dev/null | grep -q '^Usage: korvane-cli'; then
@@ -47,16 +53,19 @@ else
 fi
 
 passed=0 failed=0
+# KV_CHECK_LOG, when set, receives a line per check: "PASS name" or "FAIL name".
 check() {  # check NAME CONDITION...
     local name=$1
     shift
     if "$@"; then
         passed=$((passed + 1))
+        [ -z "${KV_CHECK_LOG:-}" ] || echo "PASS $name" >>"$KV_CHECK_LOG"
     else
         failed=$((failed + 1))
         echo "FAILED: $name"
         echo "  stdout: $(cat "$work/out")"
         echo "  stderr: $(cat "$work/err")"
+        [ -z "${KV_CHECK_LOG:-}" ] || echo "FAIL $name" >>"$KV_CHECK_LOG"
     fi
 }
 # cli EXPECTED_STATUS ARGS...: runs the program with a fresh call log.
